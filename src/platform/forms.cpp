@@ -1,0 +1,43 @@
+// The program-wide list of loaded windows and synchronous repainting.
+#include "platform/forms.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+namespace forms {
+namespace {
+QList<QPointer<QWidget>>& list() {
+  static QList<QPointer<QWidget>> windows;
+  return windows;
+}
+void prune() { list().removeIf([](const QPointer<QWidget>& w) { return w.isNull(); }); }
+}  // namespace
+
+void registerLoaded(QWidget* window) {
+  prune();
+  for (const auto& w : list())
+    if (w == window) return;
+  list().append(window);
+  QObject::connect(window, &QObject::destroyed, [window] {
+    list().removeIf([window](const QPointer<QWidget>& w) { return w.isNull() || w == window; });
+  });
+}
+
+void unregisterLoaded(QWidget* window) {
+  list().removeIf([window](const QPointer<QWidget>& w) { return w.isNull() || w == window; });
+}
+
+QList<QWidget*> loaded() {
+  prune();
+  QList<QWidget*> out;
+  for (const auto& w : list()) out.append(w.data());
+  return out;
+}
+
+void repaintNow(QWidget* window) {
+  if (!window) return;
+  window->repaint();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace forms

@@ -1,0 +1,32 @@
+// Maps the system's Windows-style paths onto the Linux file system.
+#include "platform/paths.h"
+
+#include <QDir>
+
+namespace paths {
+
+QString driveRoot(QChar letter) {
+  const QChar upper = letter.toUpper();
+  const QByteArray var = "KESTROVA_DRIVE_" + QString(upper).toLatin1();
+  const QString fromEnv = qEnvironmentVariable(var.constData());
+  if (!fromEnv.isEmpty()) return fromEnv;
+  QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+  if (dataHome.isEmpty()) dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+  return dataHome + QStringLiteral("/kestrova/drive_") + upper.toLower();
+}
+
+QString resolve(const QString& path) {
+  QString p = path;
+  p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  if (p.size() >= 2 && p.at(1) == QLatin1Char(':') && p.at(0).isLetter() &&
+      p.at(0).unicode() < 128) {
+    QString root = driveRoot(p.at(0));
+    while (root.size() > 1 && root.endsWith(QLatin1Char('/'))) root.chop(1);
+    QString rest = p.mid(2);
+    if (!rest.isEmpty() && !rest.startsWith(QLatin1Char('/'))) rest.prepend(QLatin1Char('/'));
+    return root + rest;
+  }
+  return p;
+}
+
+}  // namespace paths
