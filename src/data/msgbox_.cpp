@@ -1,0 +1,25 @@
+// The three standard messages of the purge workflow.
+#include "data/msgbox_.h"
+
+#include "platform/msgbox.h"
+
+namespace {
+const QString kProcessFailed = QStringLiteral("Process has failed !");
+const QChar kCr = QLatin1Char('\r');
+}  // namespace
+
+void ShowProcessFailed(const QString& errDesc, const QString& header, const QString& title) {
+  const QString useHeader = header.isEmpty() ? kProcessFailed : header;
+  const QString useTitle = title.isEmpty() ? kProcessFailed : title;
+  const QString message = useHeader + kCr + kCr +
+                          QStringLiteral("The following error has occurred:") + kCr + errDesc;
+  MsgBox(message, vbExclamation + vbOKOnly, useTitle);
+}
+
+void ShowFinished(const QString& caption) {
+  MsgBox(caption + QStringLiteral(" has been finished successfully !"), vbInformation + vbOKOnly);
+}
+
+void ShowFailed(const QString& caption) {
+  MsgBox(caption + QStringLiteral(" has failed to complete..."), vbCritical + vbOKOnly);
+}
