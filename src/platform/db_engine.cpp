@@ -1,0 +1,257 @@
+// The database engine over the SQLite C API.
+#include "platform/db_engine.h"
+
+#include <sqlite3.h>
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+#include "platform/jet_dialect.h"
+#include "platform/paths.h"
+
+namespace db {
+namespace {
+
+constexpr int kBusyTimeoutMs = 2000;
+// Page cache of a connection, in KiB: large enough that a delete across
+// millions of rows and their indexes stays in memory, small enough to keep
+// the whole purge well under 64 MiB.
+constexpr int kCacheKiB = 24 * 1024;
+constexpr int32_t kErrNoCurrentRecord = 3021;
+constexpr int32_t kErrItemNotFound = 3265;
+
+std::function<void(const QString&)>& observer() {
+  static std::function<void(const QString&)> fn;
+  return fn;
+}
+
+Status engineError(sqlite3* db) {
+  return Status::Error(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+// Frees a prepared statement on every way out.
+struct StmtGuard {
+  sqlite3_stmt* stmt = nullptr;
+  ~StmtGuard() { sqlite3_finalize(stmt); }
+};
+
+bool onlySpaceOrSemicolons(const char* tail) {
+  for (; tail && *tail; ++tail)
+    if (!(*tail == ';' || *tail == ' ' || *tail == '\t' || *tail == '\r' || *tail == '\n')) return false;
+  return true;
+}
+
+QVariant isoDateValue(const QString& text) {
+  if (text.size() == 10) {
+    const QDate d = QDate::fromString(text, Qt::ISODate);
+    if (d.isValid()) return QDateTime(d, QTime(0, 0));
+  } else if (text.size() >= 19) {
+    QString t = text;
+    if (t.at(10) == QLatin1Char(' ')) t[10] = QLatin1Char('T');
+    const QDateTime dt = QDateTime::fromString(t, Qt::ISODateWithMs);
+    if (dt.isValid()) return dt;
+  }
+  return text;
+}
+
+QVariant columnValue(sqlite3_stmt* stmt, int col, int declared) {
+  switch (sqlite3_column_type(stmt, col)) {
+    case SQLITE_NULL:
+      return QVariant();
+    case SQLITE_INTEGER: {
+      const qlonglong v = sqlite3_column_int64(stmt, col);
+      if (declared == kTypeBoolean) return QVariant(v != 0);
+      return QVariant(v);
+    }
+    case SQLITE_FLOAT:
+      return QVariant(sqlite3_column_double(stmt, col));
+    case SQLITE_BLOB: {
+      const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, col));
+      return QByteArray(p, sqlite3_column_bytes(stmt, col));
+    }
+    default: {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
+      const QString text = QString::fromUtf8(p, sqlite3_column_bytes(stmt, col));
+      if (declared == kTypeDate) return isoDateValue(text);
+      return text;
+    }
+  }
+}
+
+int typeOfValue(const QVariant& v) {
+  switch (v.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+      return kTypeInteger;
+    case QMetaType::Double:
+      return kTypeDouble;
+    case QMetaType::QString:
+      return kTypeVarChar;
+    case QMetaType::QByteArray:
+      return kTypeBinary;
+    default:
+      return kTypeEmpty;
+  }
+}
+
+// Runs the prepared statement to its end; rows go to `row` when given.
+Status stepAll(sqlite3* db, sqlite3_stmt* stmt, const std::function<void()>& row) {
+  for (;;) {
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_DONE) return Status::Ok();
+    if (rc != SQLITE_ROW) return engineError(db);
+    if (row) row();
+  }
+}
+
+}  // namespace
+
+int typeCodeOfDeclared(const QString& declaredType) {
+  QString t = declaredType.trimmed().toUpper();
+  const qsizetype cut = t.indexOf(QRegularExpression(QStringLiteral("[ (]")));
+  if (cut >= 0) t.truncate(cut);
+  if (t.isEmpty()) return -1;
+  struct Entry {
+    const char* name;
+    int code;
+  };
+  static const Entry table[] = {
+      {"TEXT", kTypeVarChar},     {"CHAR", kTypeVarChar},       {"VARCHAR", kTypeVarChar},
+      {"MEMO", kTypeLongVarChar}, {"CLOB", kTypeLongVarChar},   {"DATETIME", kTypeDate},
+      {"DATE", kTypeDate},        {"TIME", kTypeDate},          {"TIMESTAMP", kTypeDate},
+      {"BOOLEAN", kTypeBoolean},  {"BIT", kTypeBoolean},        {"YESNO", kTypeBoolean},
+      {"SMALLINT", kTypeSmallInt}, {"INTEGER", kTypeInteger},   {"INT", kTypeInteger},
+      {"LONG", kTypeInteger},     {"COUNTER", kTypeInteger},    {"REAL", kTypeDouble},
+      {"DOUBLE", kTypeDouble},    {"FLOAT", kTypeDouble},       {"CURRENCY", kTypeCurrency},
+      {"MONEY", kTypeCurrency},   {"NUMERIC", kTypeNumeric},    {"DECIMAL", kTypeNumeric},
+      {"BLOB", kTypeBinary},
+  };
+  for (const Entry& e : table)
+    if (t == QLatin1String(e.name)) return e.code;
+  // Other declared types by SQLite's own affinity rules.
+  if (t.contains(QLatin1String("INT"))) return kTypeInteger;
+  if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("TEXT"))) return kTypeVarChar;
+  return -1;
+}
+
+void Recordset::moveNext() {
+  if (!eof()) ++m_row;
+}
+
+Status Recordset::field(const QString& name, Field& out) const {
+  if (eof())
+    return Status::Error(kErrNoCurrentRecord,
+                         QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+  for (qsizetype i = 0; i < m_names.size(); ++i) {
+    if (m_names.at(i).compare(name, Qt::CaseInsensitive) != 0) continue;
+    out.name = m_names.at(i);
+    out.value = m_rows[m_row][size_t(i)];
+    const int declared = m_declaredTypes[size_t(i)];
+    out.type = declared >= 0 ? declared : typeOfValue(out.value);
+    return Status::Ok();
+  }
+  return Status::Error(kErrItemNotFound,
+                       QStringLiteral("Item cannot be found in the collection corresponding to the "
+                                      "requested name or ordinal."));
+}
+
+void Recordset::close() {
+  m_rows.clear();
+  m_rows.shrink_to_fit();
+  m_names.clear();
+  m_declaredTypes.clear();
+  m_row = 0;
+  m_state = kStateClosed;
+}
+
+Connection::~Connection() { close(); }
+
+void Connection::close() {
+  if (m_db) sqlite3_close_v2(m_db);
+  m_db = nullptr;
+}
+
+Status Connection::open(const QString& connectionText) {
+  close();
+  static const QString key = QStringLiteral("Data Source=");
+  const qsizetype at = connectionText.indexOf(key, 0, Qt::CaseInsensitive);
+  if (at < 0)
+    return Status::Error(kErrConnectionText,
+                         QStringLiteral("The connection text names no data source."));
+  QString path = paths::resolve(connectionText.mid(at + key.size()));
+  if (path.isEmpty())
+    return Status::Error(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"));
+  // A relative name such as ":memory:" or "file:x" is a file name here.
+  if (!path.startsWith(QLatin1Char('/'))) path.prepend(QStringLiteral("./"));
+
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc != SQLITE_OK) {
+    const Status s = db ? engineError(db)
+                        : Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    sqlite3_close_v2(db);
+    return s;
+  }
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  const QByteArray pragma = "PRAGMA cache_size=-" + QByteArray::number(kCacheKiB);
+  sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr);
+  m_db = db;
+  return Status::Ok();
+}
+
+Status Connection::prepareError(const QString& context) const {
+  return Status::Error(kErrTrailingText,
+                       QStringLiteral("Characters found after end of SQL statement: %1").arg(context));
+}
+
+Status Connection::execute(const QString& statement) {
+  if (observer()) observer()(statement);
+  if (!m_db) return Status::Error(SQLITE_MISUSE, QStringLiteral("The connection is closed."));
+  QString sql;
+  if (Status s = jet::translate(statement, sql); !s.ok()) return s;
+  const QByteArray utf8 = sql.toUtf8();
+  StmtGuard g;
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &g.stmt, &tail) != SQLITE_OK)
+    return engineError(m_db);
+  if (!onlySpaceOrSemicolons(tail)) return prepareError(QString::fromUtf8(tail));
+  if (!g.stmt) return Status::Ok();  // empty statement
+  return stepAll(m_db, g.stmt, nullptr);
+}
+
+Status Connection::query(const QString& statement, Recordset& rs) {
+  rs.close();
+  if (observer()) observer()(statement);
+  if (!m_db) return Status::Error(SQLITE_MISUSE, QStringLiteral("The connection is closed."));
+  QString sql;
+  if (Status s = jet::translate(statement, sql); !s.ok()) return s;
+  const QByteArray utf8 = sql.toUtf8();
+  StmtGuard g;
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &g.stmt, &tail) != SQLITE_OK)
+    return engineError(m_db);
+  if (!onlySpaceOrSemicolons(tail)) return prepareError(QString::fromUtf8(tail));
+  if (!g.stmt) return Status::Error(SQLITE_MISUSE, QStringLiteral("The query is empty."));
+
+  Recordset fresh;
+  const int cols = sqlite3_column_count(g.stmt);
+  for (int c = 0; c < cols; ++c) {
+    fresh.m_names << QString::fromUtf8(sqlite3_column_name(g.stmt, c));
+    fresh.m_declaredTypes.push_back(typeCodeOfDeclared(QString::fromUtf8(sqlite3_column_decltype(g.stmt, c))));
+  }
+  const Status s = stepAll(m_db, g.stmt, [&] {
+    std::vector<QVariant> row;
+    row.reserve(size_t(cols));
+    for (int c = 0; c < cols; ++c) row.push_back(columnValue(g.stmt, c, fresh.m_declaredTypes[size_t(c)]));
+    fresh.m_rows.push_back(std::move(row));
+  });
+  if (!s.ok()) return s;
+  fresh.m_state = kStateOpen;
+  rs = std::move(fresh);
+  return Status::Ok();
+}
+
+void setStatementObserver(std::function<void(const QString&)> fn) { observer() = std::move(fn); }
+
+}  // namespace db

@@ -1,0 +1,112 @@
+// The database engine: connections, statements and client-side result sets
+// over the SQLite C API, taking statements in the shop database's dialect.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include "platform/status.h"
+
+struct sqlite3;
+
+namespace db {
+
+// Field type codes (the ADO data-type codes).
+inline constexpr int kTypeEmpty = 0;
+inline constexpr int kTypeSmallInt = 2;
+inline constexpr int kTypeInteger = 3;
+inline constexpr int kTypeDouble = 5;
+inline constexpr int kTypeCurrency = 6;
+inline constexpr int kTypeDate = 7;
+inline constexpr int kTypeBoolean = 11;
+inline constexpr int kTypeNumeric = 131;
+inline constexpr int kTypeVarChar = 202;
+inline constexpr int kTypeLongVarChar = 203;
+inline constexpr int kTypeBinary = 205;
+
+// Object states: closed, or open.
+inline constexpr int kStateClosed = 0;
+inline constexpr int kStateOpen = 1;
+
+// Failure number of a connection text without a database path.
+inline constexpr int32_t kErrConnectionText = 0x10002;
+// Failure number of a statement text holding more than one statement.
+inline constexpr int32_t kErrTrailingText = 0x10003;
+
+// The type code of a declared column type ("" when none was declared, then
+// -1: the code comes from each value).
+int typeCodeOfDeclared(const QString& declaredType);
+
+// One column of the current row: its name, type code and value (an invalid
+// QVariant for null; a QDateTime for a date column holding ISO-8601 text).
+struct Field {
+  QString name;
+  int type = kTypeEmpty;
+  QVariant value;
+};
+
+// All rows of a query, held in memory; it needs no connection once opened.
+class Recordset {
+ public:
+  int state() const { return m_state; }
+  // True when there is no current row.
+  bool eof() const { return m_state != kStateOpen || m_row >= m_rows.size(); }
+  // Moves to the next row; a no-op at end of data.
+  void moveNext();
+  // The field `name` (case-insensitive) of the current row; fails with
+  // number 3021 at end of data and 3265 when no column has that name.
+  Status field(const QString& name, Field& out) const;
+  qsizetype recordCount() const { return m_rows.size(); }
+  // Releases the rows; state becomes closed.
+  void close();
+
+ private:
+  friend class Connection;
+  int m_state = kStateClosed;
+  QStringList m_names;
+  std::vector<int> m_declaredTypes;  // -1: from the value
+  std::vector<std::vector<QVariant>> m_rows;
+  size_t m_row = 0;
+};
+
+// One connection to a database file; closed when destroyed.
+class Connection {
+ public:
+  Connection() = default;
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Opens the file named after "Data Source=" in `connectionText` (through
+  // the path resolver) read-write, never creating it; busy timeout 2 s.
+  // Fails with the engine's code and message when the file is missing or
+  // cannot be opened; the connection then stays closed.
+  Status open(const QString& connectionText);
+  int state() const { return m_db ? kStateOpen : kStateClosed; }
+  void close();
+
+  // Runs one statement to completion, discarding any rows. Fails with the
+  // engine's code and message (nothing is run on a dialect failure).
+  Status execute(const QString& statement);
+
+  // Runs a query and reads all its rows into `rs`, which opens on success
+  // and stays closed on failure.
+  Status query(const QString& statement, Recordset& rs);
+
+  sqlite3* handle() const { return m_db; }
+
+ private:
+  Status prepareError(const QString& context) const;
+  sqlite3* m_db = nullptr;
+};
+
+// Calls `observer` with every statement text as it reaches the engine,
+// before translation; an empty function removes it.
+void setStatementObserver(std::function<void(const QString&)> observer);
+
+}  // namespace db
