@@ -1,0 +1,41 @@
+// Module Files_: the file routines of the purge workflow.
+#include "data/files_.h"
+
+#include "platform/app.h"
+#include "platform/files.h"
+#include "platform/msgbox.h"
+#include "platform/runtime_error.h"
+
+bool FileExists(const QString& path) { return files::isPresent(path); }
+
+bool DeleteFile(const QString& path, bool showMessage) {
+  bool gone = false;
+  trapErrors([&] {
+    if (!FileExists(path)) {
+      gone = true;
+      return;
+    }
+    files::removeFile(path).throwIfError();
+    gone = !FileExists(path);
+  });
+  if (gone) return true;
+  if (showMessage) {
+    const QChar cr(13);
+    MsgBox(app::title() + QStringLiteral(" program has failed to delete:") + cr + path +
+               QStringLiteral("  file ...") + cr + cr +
+               QStringLiteral("Please make sure it's not open or its 'ReadOnly' property unchecked !!!"),
+           vbInformation, QStringLiteral("Can't Delete a File ..."));
+  }
+  return false;
+}
+
+bool CopyFile(const QString& source, const QString& destination, QString& errDesc, int32_t& errNum) {
+  bool result = false;
+  const auto trapped = trapErrors([&] {
+    files::copyFile(source, destination).throwIfError();
+    result = FileExists(destination);
+  });
+  errNum = trapped ? trapped->number : 0;
+  errDesc = trapped ? trapped->description : QString();
+  return result;
+}

@@ -1,0 +1,272 @@
+// The file-system layer: presence, deletion, crash-safe kernel copy and
+// in-use detection through /proc.
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/paths.h"
+
+namespace files {
+
+const char* const kInUseText = "The file is in use by another program.";
+
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : m_fd(fd) {}
+  ~Fd() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return m_fd; }
+  bool valid() const { return m_fd >= 0; }
+  void reset(int fd) {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = fd;
+  }
+
+ private:
+  int m_fd;
+};
+
+QByteArray native(const QString& path) { return QFile::encodeName(paths::resolve(path)); }
+
+Status errnoStatus(int err) { return Status::Error(err, QString::fromLocal8Bit(std::strerror(err))); }
+
+Status inUse() { return Status::Error(EBUSY, QString::fromLatin1(kInUseText)); }
+
+bool readOnlyMode(mode_t mode) { return (mode & 0222) == 0; }
+
+// The access mode of descriptor `fd` of process `pid`, or -1 when unknown.
+int openFlags(const char* pid, const char* fd) {
+  char name[600];
+  std::snprintf(name, sizeof name, "/proc/%s/fdinfo/%s", pid, fd);
+  FILE* f = std::fopen(name, "re");
+  if (!f) return -1;
+  int flags = -1;
+  char line[128];
+  while (std::fgets(line, sizeof line, f)) {
+    unsigned value = 0;
+    if (std::sscanf(line, "flags: %o", &value) == 1) {
+      flags = static_cast<int>(value);
+      break;
+    }
+  }
+  std::fclose(f);
+  return flags;
+}
+
+bool isNumber(const char* s) {
+  if (!*s) return false;
+  for (; *s; ++s)
+    if (*s < '0' || *s > '9') return false;
+  return true;
+}
+
+// True when another process holds the file (device, inode) open for writing.
+bool writtenElsewhere(dev_t dev, ino_t ino) {
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return false;
+  const QByteArray self = QByteArray::number(static_cast<qlonglong>(::getpid()));
+  bool found = false;
+  while (!found) {
+    const dirent* p = ::readdir(proc);
+    if (!p) break;
+    if (!isNumber(p->d_name) || self == p->d_name) continue;
+    char fdDir[300];
+    std::snprintf(fdDir, sizeof fdDir, "/proc/%s/fd", p->d_name);
+    DIR* fds = ::opendir(fdDir);
+    if (!fds) continue;  // gone, or not ours to read
+    while (const dirent* e = ::readdir(fds)) {
+      if (!isNumber(e->d_name)) continue;
+      char link[600];
+      std::snprintf(link, sizeof link, "%s/%s", fdDir, e->d_name);
+      struct stat st;
+      if (::stat(link, &st) != 0 || st.st_dev != dev || st.st_ino != ino) continue;
+      const int flags = openFlags(p->d_name, e->d_name);
+      if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) {
+        found = true;
+        break;
+      }
+    }
+    ::closedir(fds);
+  }
+  ::closedir(proc);
+  return found;
+}
+
+bool liveSidecar(const QByteArray& nativePath) {
+  for (const char* suffix : {"-journal", "-wal"}) {
+    struct stat st;
+    if (::stat((nativePath + suffix).constData(), &st) == 0 && st.st_size > 0) return true;
+  }
+  return false;
+}
+
+// Copies all of `in` to `out` inside the kernel: a reflink where the file
+// system shares blocks, else copy_file_range, else sendfile. Returns 0 or
+// an errno.
+int kernelCopy(int in, int out) {
+  if (::ioctl(out, FICLONE, in) == 0) return 0;
+  constexpr size_t kChunk = size_t(1) << 30;
+  bool copied = false;
+  for (;;) {
+    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+    if (n > 0) {
+      copied = true;
+      continue;
+    }
+    if (n == 0) return 0;
+    if (errno == EINTR) continue;
+    if (!copied && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) break;
+    return errno;
+  }
+  for (;;) {
+    const ssize_t n = ::sendfile(out, in, nullptr, kChunk);
+    if (n > 0) continue;
+    if (n == 0) return 0;
+    if (errno == EINTR) continue;
+    return errno;
+  }
+}
+
+}  // namespace
+
+bool isPresent(const QString& path) {
+  const QByteArray p = native(path);
+  const QString name = QFileInfo(QFile::decodeName(p)).fileName();
+  if (name.isEmpty() || name.startsWith(QLatin1Char('.'))) return false;
+  struct stat st;
+  return ::stat(p.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isReadOnly(const QString& path) {
+  struct stat st;
+  return ::stat(native(path).constData(), &st) == 0 && readOnlyMode(st.st_mode);
+}
+
+bool isInUse(const QString& path) {
+  struct stat st;
+  if (::stat(native(path).constData(), &st) != 0) return false;
+  return writtenElsewhere(st.st_dev, st.st_ino);
+}
+
+bool hasLiveSidecar(const QString& path) { return liveSidecar(native(path)); }
+
+QString copyTempPath(const QString& destination) {
+  const QFileInfo info(paths::resolve(destination));
+  return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".kvcopy");
+}
+
+Status removeFile(const QString& path) {
+  const QByteArray p = native(path);
+  struct stat st;
+  if (::lstat(p.constData(), &st) != 0) return errnoStatus(errno);
+  if (S_ISDIR(st.st_mode)) return errnoStatus(EISDIR);
+  if (S_ISREG(st.st_mode)) {
+    if (readOnlyMode(st.st_mode)) return errnoStatus(EACCES);
+    if (writtenElsewhere(st.st_dev, st.st_ino)) return inUse();
+  }
+  if (::unlink(p.constData()) != 0) return errnoStatus(errno);
+  return Status::Ok();
+}
+
+Status copyFile(const QString& source, const QString& destination) {
+  const QByteArray src = native(source);
+  const QByteArray dst = native(destination);
+
+  Fd in(::open(src.constData(), O_RDONLY | O_CLOEXEC));
+  if (!in.valid()) return errnoStatus(errno);
+  struct stat srcSt;
+  if (::fstat(in.get(), &srcSt) != 0) return errnoStatus(errno);
+  if (S_ISDIR(srcSt.st_mode)) return errnoStatus(EISDIR);
+  if (!S_ISREG(srcSt.st_mode)) return errnoStatus(EINVAL);
+  if (writtenElsewhere(srcSt.st_dev, srcSt.st_ino) || liveSidecar(src)) return inUse();
+
+  struct stat dstSt;
+  const bool dstExists = ::stat(dst.constData(), &dstSt) == 0;
+  if (dstExists) {
+    if (S_ISDIR(dstSt.st_mode)) return errnoStatus(EISDIR);
+    if (!S_ISREG(dstSt.st_mode)) return errnoStatus(EINVAL);
+    if (readOnlyMode(dstSt.st_mode)) return errnoStatus(EACCES);
+    if (writtenElsewhere(dstSt.st_dev, dstSt.st_ino) || liveSidecar(dst)) return inUse();
+  } else if (errno != ENOENT) {
+    return errnoStatus(errno);
+  }
+
+  const QFileInfo dstInfo(QFile::decodeName(dst));
+  const QByteArray dir = QFile::encodeName(dstInfo.absolutePath());
+  const QByteArray name = QFile::encodeName(dstInfo.fileName());
+  const QByteArray tmpName = "." + name + ".kvcopy";
+  Fd dirFd(::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dirFd.valid()) return errnoStatus(errno);
+
+  // A stale temporary from an interrupted copy to this destination.
+  ::unlinkat(dirFd.get(), tmpName.constData(), 0);
+
+  bool linked = false;  // true once the temporary has a name in the folder
+  Fd out(::openat(dirFd.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+  if (!out.valid()) {
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errnoStatus(errno);
+    out.reset(::openat(dirFd.get(), tmpName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+    if (!out.valid()) return errnoStatus(errno);
+    linked = true;
+  }
+  auto fail = [&](int err) {
+    if (linked) ::unlinkat(dirFd.get(), tmpName.constData(), 0);
+    return errnoStatus(err);
+  };
+
+  if (const int err = kernelCopy(in.get(), out.get())) return fail(err);
+  // A replaced file keeps its own mode and owner; a new one takes the
+  // source's permission bits.
+  if (::fchmod(out.get(), (dstExists ? dstSt.st_mode : srcSt.st_mode) & 0777) != 0) return fail(errno);
+  if (dstExists && (dstSt.st_uid != ::geteuid() || dstSt.st_gid != ::getegid()))
+    if (::fchown(out.get(), dstSt.st_uid, dstSt.st_gid) != 0) { /* not ours to give away */ }
+  if (::fsync(out.get()) != 0) return fail(errno);
+
+  if (!linked) {
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", out.get());
+    if (::linkat(AT_FDCWD, self, dirFd.get(), tmpName.constData(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno != EEXIST) return fail(errno);
+      ::unlinkat(dirFd.get(), tmpName.constData(), 0);
+      if (::linkat(AT_FDCWD, self, dirFd.get(), tmpName.constData(), AT_SYMLINK_FOLLOW) != 0) return fail(errno);
+    }
+    linked = true;
+  }
+  if (::renameat(dirFd.get(), tmpName.constData(), dirFd.get(), name.constData()) != 0) return fail(errno);
+  linked = false;
+  if (::fsync(dirFd.get()) != 0 && errno != EINVAL) return errnoStatus(errno);
+  return Status::Ok();
+}
+
+Status syncFileAndFolder(const QString& path) {
+  const QByteArray p = native(path);
+  Fd f(::open(p.constData(), O_RDONLY | O_CLOEXEC));
+  if (!f.valid()) return errnoStatus(errno);
+  if (::fsync(f.get()) != 0) return errnoStatus(errno);
+  const QByteArray dir = QFile::encodeName(QFileInfo(QFile::decodeName(p)).absolutePath());
+  Fd d(::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!d.valid()) return errnoStatus(errno);
+  if (::fsync(d.get()) != 0 && errno != EINVAL) return errnoStatus(errno);
+  return Status::Ok();
+}
+
+}  // namespace files

@@ -1,0 +1,212 @@
+// The file-system layer: presence, read-only and in-use refusals, and a copy
+// that replaces a file whole or not at all.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "support/file_ops_support.h"
+#include "support/sandbox.h"
+
+namespace {
+
+void makeReadOnly(const QString& path) { ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0); }
+
+mode_t modeOf(const QString& path) {
+  struct stat st;
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 0777) : 0;
+}
+
+// Names in a folder, hidden ones included.
+QStringList entries(const QString& dir) {
+  return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+TEST(FilePresence, OnlyVisibleRegularFilesArePresent) {
+  test::TempDir dir;
+  ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+  ASSERT_TRUE(test::writeFile(dir.file(".hidden"), "x"));
+  ASSERT_TRUE(test::writeFile(dir.file("plain.mdb"), "x"));
+  ASSERT_TRUE(test::writeFile(dir.file("locked.mdb"), "x"));
+  makeReadOnly(dir.file("locked.mdb"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file("pipe")).constData(), 0644), 0);
+
+  const struct {
+    const char* name;
+    bool present;
+  } cases[] = {{"folder", false}, {".hidden", false}, {"missing.mdb", false},
+               {"pipe", false},   {"plain.mdb", true}, {"locked.mdb", true}};
+  for (const auto& c : cases) EXPECT_EQ(files::isPresent(dir.file(c.name)), c.present) << c.name;
+  EXPECT_TRUE(files::isReadOnly(dir.file("locked.mdb")));
+  EXPECT_FALSE(files::isReadOnly(dir.file("plain.mdb")));
+}
+
+TEST(FilePresence, DrivePathsResolveIntoTheDrive) {
+  const QString native = qEnvironmentVariable("KESTROVA_DRIVE_C") + "/kestrova/present.mdb";
+  ASSERT_TRUE(test::writeFile(native, "x"));
+  EXPECT_TRUE(files::isPresent("C:\\kestrova\\present.mdb"));
+  EXPECT_TRUE(files::isPresent("c:\\kestrova\\present.mdb"));
+  EXPECT_FALSE(files::isPresent("C:\\kestrova\\absent.mdb"));
+}
+
+TEST(InUse, OnlyAnotherProcessWritingCounts) {
+  test::TempDir dir;
+  const QString path = dir.file("shop.mdb");
+  ASSERT_TRUE(test::writeFile(path, "data"));
+  EXPECT_FALSE(files::isInUse(path));
+  {
+    test::OpenFileChild reader(path, false);
+    ASSERT_TRUE(reader.ready());
+    EXPECT_FALSE(files::isInUse(path));
+  }
+  {
+    QFile ours(path);
+    ASSERT_TRUE(ours.open(QIODevice::ReadWrite));
+    EXPECT_FALSE(files::isInUse(path)) << "our own descriptors never count";
+  }
+  {
+    test::OpenFileChild writer(path);
+    ASSERT_TRUE(writer.ready());
+    EXPECT_TRUE(files::isInUse(path));
+  }
+  EXPECT_FALSE(files::isInUse(path));
+  EXPECT_FALSE(files::isInUse(dir.file("missing")));
+}
+
+TEST(RemoveFile, RefusesReadOnlyAndInUseFilesAndKeepsThem) {
+  test::TempDir dir;
+  const QString locked = dir.file("locked.mdb"), busy = dir.file("busy.mdb"), plain = dir.file("plain.mdb");
+  for (const QString& p : {locked, busy, plain}) ASSERT_TRUE(test::writeFile(p, "x"));
+  makeReadOnly(locked);
+
+  Status s = files::removeFile(locked);
+  EXPECT_EQ(s.number(), EACCES);
+  EXPECT_TRUE(QFile::exists(locked));
+
+  {
+    test::OpenFileChild writer(busy);
+    ASSERT_TRUE(writer.ready());
+    s = files::removeFile(busy);
+    EXPECT_EQ(s.number(), EBUSY);
+    EXPECT_EQ(s.description(), QString("The file is in use by another program."));
+    EXPECT_TRUE(QFile::exists(busy));
+  }
+
+  EXPECT_EQ(files::removeFile(dir.path()).number(), EISDIR);
+  EXPECT_EQ(files::removeFile(dir.file("missing")).number(), ENOENT);
+  EXPECT_TRUE(files::removeFile(plain).ok());
+  EXPECT_FALSE(QFile::exists(plain));
+}
+
+TEST(CopyFile, ReplacesTheDestinationWholeAndLeavesNoTemporary) {
+  test::TempDir dir;
+  const QString src = dir.file("src.mdb"), dst = dir.file("dst.mdb");
+  ASSERT_TRUE(test::writeFile(src, QByteArray(300000, 'n')));
+  ASSERT_TRUE(test::writeFile(dst, "old"));
+  ASSERT_EQ(::chmod(QFile::encodeName(dst).constData(), 0640), 0);
+
+  const Status s = files::copyFile(src, dst);
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_EQ(test::readFile(dst), QByteArray(300000, 'n'));
+  EXPECT_EQ(modeOf(dst), 0640u) << "a replaced file keeps its own permissions";
+  EXPECT_EQ(entries(dir.path()), QStringList({"dst.mdb", "src.mdb"}));
+}
+
+TEST(CopyFile, NewDestinationTakesTheSourcePermissions) {
+  test::TempDir dir;
+  const QString src = dir.file("src.mdb"), dst = dir.file("new.mdb");
+  ASSERT_TRUE(test::writeFile(src, "abc"));
+  ASSERT_EQ(::chmod(QFile::encodeName(src).constData(), 0604), 0);
+  ASSERT_TRUE(files::copyFile(src, dst).ok());
+  EXPECT_EQ(test::readFile(dst), QByteArray("abc"));
+  EXPECT_EQ(modeOf(dst), 0604u);
+}
+
+TEST(CopyFile, EmptySourceGivesEmptyDestination) {
+  test::TempDir dir;
+  ASSERT_TRUE(test::writeFile(dir.file("empty"), ""));
+  ASSERT_TRUE(test::writeFile(dir.file("dst"), "old content"));
+  ASSERT_TRUE(files::copyFile(dir.file("empty"), dir.file("dst")).ok());
+  EXPECT_EQ(QFileInfo(dir.file("dst")).size(), 0);
+}
+
+// Every refusal happens before anything changes: the destination keeps its
+// bytes and the folder gains no file.
+TEST(CopyFile, RefusalsLeaveEverythingAsItWas) {
+  test::TempDir dir;
+  const QString src = dir.file("src.mdb"), dst = dir.file("dst.mdb");
+  ASSERT_TRUE(test::writeFile(src, "new"));
+
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    QString from, to;
+    int number;
+  };
+  const std::vector<Case> cases = {
+      {"missing source", [] {}, dir.file("missing.mdb"), dst, ENOENT},
+      {"source is a folder", [] {}, dir.path(), dst, EISDIR},
+      {"destination folder missing", [] {}, src, dir.file("nowhere/dst.mdb"), ENOENT},
+      {"destination is a folder", [&] { QDir(dir.path()).mkdir("sub"); }, src, dir.file("sub"), EISDIR},
+      {"read-only destination", [&] { makeReadOnly(dst); }, src, dst, EACCES},
+      {"source with a hot journal", [&] { test::writeFile(src + "-journal", "j"); }, src, dst, EBUSY},
+      {"destination with a live WAL", [&] { test::writeFile(dst + "-wal", "w"); }, src, dst, EBUSY},
+  };
+  for (const Case& c : cases) {
+    ::chmod(QFile::encodeName(dst).constData(), 0644);
+    ASSERT_TRUE(test::writeFile(dst, "old"));
+    QFile::remove(src + "-journal");
+    QFile::remove(dst + "-wal");
+    c.arrange();
+    const QStringList before = entries(dir.path());
+    const Status s = files::copyFile(c.from, c.to);
+    EXPECT_EQ(s.number(), c.number) << c.what;
+    EXPECT_FALSE(s.description().isEmpty()) << c.what;
+    EXPECT_EQ(test::readFile(dst), QByteArray("old")) << c.what;
+    EXPECT_EQ(entries(dir.path()), before) << c.what;
+  }
+}
+
+TEST(CopyFile, EmptySidecarsDoNotBlock) {
+  test::TempDir dir;
+  ASSERT_TRUE(test::writeFile(dir.file("src.mdb"), "new"));
+  ASSERT_TRUE(test::writeFile(dir.file("src.mdb-journal"), ""));
+  ASSERT_TRUE(test::writeFile(dir.file("dst.mdb-wal"), ""));
+  EXPECT_TRUE(files::copyFile(dir.file("src.mdb"), dir.file("dst.mdb")).ok());
+}
+
+TEST(CopyFile, RefusesFromAndOntoAFileAnotherProgramWrites) {
+  test::TempDir dir;
+  const QString src = dir.file("src.mdb"), dst = dir.file("dst.mdb");
+  ASSERT_TRUE(test::writeFile(src, "new"));
+  ASSERT_TRUE(test::writeFile(dst, "old"));
+  for (const QString& held : {src, dst}) {
+    test::OpenFileChild writer(held);
+    ASSERT_TRUE(writer.ready());
+    const Status s = files::copyFile(src, dst);
+    EXPECT_EQ(s.number(), EBUSY);
+    EXPECT_EQ(s.description(), QString("The file is in use by another program."));
+    EXPECT_EQ(test::readFile(dst), QByteArray("old"));
+    EXPECT_EQ(entries(dir.path()), QStringList({"dst.mdb", "src.mdb"}));
+  }
+  test::OpenFileChild reader(dst, false);
+  ASSERT_TRUE(reader.ready());
+  EXPECT_TRUE(files::copyFile(src, dst).ok()) << "a reader does not block the copy";
+}
+
+TEST(CopyFile, RemovesAStaleTemporaryOfAnEarlierCopy) {
+  test::TempDir dir;
+  const QString src = dir.file("src.mdb"), dst = dir.file("dst.mdb");
+  ASSERT_TRUE(test::writeFile(src, "new"));
+  ASSERT_TRUE(test::writeFile(files::copyTempPath(dst), "half a copy"));
+  EXPECT_EQ(files::copyTempPath(dst), dir.file(".dst.mdb.kvcopy"));
+  ASSERT_TRUE(files::copyFile(src, dst).ok());
+  EXPECT_EQ(entries(dir.path()), QStringList({"dst.mdb", "src.mdb"}));
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+// Test helpers for the file and compaction tests: a child process that holds
+// a file open for writing, and small real SQLite database files.
+#pragma once
+
+#include <sys/wait.h>
+#include <csignal>
+#include <unistd.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <sqlite3.h>
+
+namespace test {
+
+// Another program with a file open: `sh` opens it on descriptor 3 (for
+// appending, or for reading only when `forWriting` is false) and sleeps
+// until the object is destroyed.
+class OpenFileChild {
+ public:
+  explicit OpenFileChild(const QString& path, bool forWriting = true) {
+    const QString redirect = forWriting ? QStringLiteral("3>>") : QStringLiteral("3<");
+    m_proc.start(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                        QStringLiteral("exec ") + redirect + QStringLiteral("\"$1\"; echo ready; exec sleep 60"),
+                                        QStringLiteral("sh"), path});
+    m_ready = m_proc.waitForStarted(5000) && m_proc.waitForReadyRead(5000);
+  }
+  ~OpenFileChild() {
+    m_proc.kill();
+    m_proc.waitForFinished(5000);
+  }
+  bool ready() const { return m_ready; }
+
+ private:
+  QProcess m_proc;
+  bool m_ready = false;
+};
+
+// Runs `sql` on the database at `path` (created when missing); true on success.
+inline bool execSql(const QString& path, const QString& sql) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
+            sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
+}
+
+// The first column of the first row of `sql` as text ("" when none or on
+// failure). Opens the file read-only and never creates it.
+inline QString queryText(const QString& path, const QString& sql) {
+  sqlite3* db = nullptr;
+  QString out;
+  if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      out = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  return out;
+}
+
+// A database with table Contacts(ID, Name, Date) of `rows` rows, each with a
+// `payload`-byte name; rows with odd ID are dated 2003, the others 2005.
+inline bool makeContactsDb(const QString& path, int rows, int payload = 200) {
+  return execSql(path, QStringLiteral(
+                           "CREATE TABLE Contacts(ID INTEGER PRIMARY KEY, Name TEXT, [Date] DATETIME);"
+                           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%1) "
+                           "INSERT INTO Contacts SELECT i, printf('%-%2s', 'contact ' || i), "
+                           "CASE i & 1 WHEN 1 THEN '2003-01-01' ELSE '2005-01-01' END FROM n;")
+                           .arg(rows)
+                           .arg(payload));
+}
+
+// SHA-256 of a whole file, streamed; empty when it cannot be read.
+inline QByteArray fileHash(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  QCryptographicHash h(QCryptographicHash::Sha256);
+  h.addData(&f);
+  return h.result();
+}
+
+// Forks a child that runs `sql` on the database at `path` inside an open
+// transaction with a one-page cache (so its changes reach the database file
+// and its journal), then waits to be killed; the child is killed with
+// SIGKILL once it has run the statements. True when the child got that far:
+// the database is then left as a writer that crashed mid-write leaves it.
+inline bool crashMidTransaction(const QString& path, const QString& sql, const QString& setup = QString()) {
+  int fds[2];
+  if (::pipe(fds) != 0) return false;
+  const QByteArray p = QFile::encodeName(path);
+  const QByteArray s = (setup + QStringLiteral("PRAGMA cache_size=1; BEGIN; ") + sql).toUtf8();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    sqlite3* db = nullptr;
+    char ok = sqlite3_open(p.constData(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, s.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (::write(fds[1], &ok, 1) != 1) ::_exit(1);
+    for (;;) ::pause();
+  }
+  ::close(fds[1]);
+  char ok = 0;
+  const bool got = pid > 0 && ::read(fds[0], &ok, 1) == 1;
+  ::close(fds[0]);
+  if (pid > 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
+  return got && ok;
+}
+
+}  // namespace test
