@@ -1,0 +1,104 @@
+// Module Connection: connection text, result sets, statements and fields.
+#include "data/connection.h"
+
+#include "platform/clock.h"
+#include "platform/runtime_error.h"
+
+namespace {
+
+bool isTextType(int type) {
+  switch (type) {
+    case 0: case 8: case 12: case 72: case 129: case 130: case 200: case 201: case 202: case 203:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool isDateType(int type) { return type == 7 || type == 133 || type == 134 || type == 135; }
+
+// The text with leading and trailing space characters (code 32) removed;
+// other white space stays.
+QString trimSpaces(const QString& s) {
+  qsizetype b = 0, e = s.size();
+  while (b < e && s.at(b) == QLatin1Char(' ')) ++b;
+  while (e > b && s.at(e - 1) == QLatin1Char(' ')) --e;
+  return s.mid(b, e - b);
+}
+
+}  // namespace
+
+QString GetConnectionString(const QString& dbPath) {
+  return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + dbPath;
+}
+
+bool OpenRecordset(const QString& dbPath, const QString& query, RecordsetRef& rs, QString& errDesc,
+                   int32_t& errNum) {
+  bool result = false;
+  Status failure;
+  auto own = std::make_unique<db::Recordset>();
+  auto conn = std::make_unique<db::Connection>();
+  const auto trapped = trapErrors([&] {
+    failure = conn->open(GetConnectionString(dbPath));
+    if (failure.ok() && conn->state() == db::kStateOpen) failure = conn->query(query, *own);
+  });
+  if (trapped) failure = Status::Error(trapped->number, trapped->description);
+  errNum = failure.number();
+  errDesc = failure.description();
+  if (errNum == 0) result = own->state() == db::kStateOpen;
+  rs = std::move(own);  // the caller's object is released
+  conn.reset();         // closes the connection; the rows stay with `rs`
+  return result;
+}
+
+bool ExecuteSql(const QString& dbPath, const QString& statement, QString& errDesc, int32_t& errNum) {
+  bool result = false;
+  Status failure;
+  ConnectionRef conn = std::make_unique<db::Connection>();
+  const auto trapped = trapErrors([&] {
+    failure = conn->open(GetConnectionString(dbPath));
+    if (failure.ok() && conn->state() == db::kStateOpen) failure = conn->execute(statement);
+  });
+  if (trapped) failure = Status::Error(trapped->number, trapped->description);
+  errNum = failure.number();
+  errDesc = failure.description();
+  if (errNum == 0) result = conn->state() == db::kStateOpen;
+  CloseConnection(conn);
+  return result;
+}
+
+bool CloseRecordset(RecordsetRef& rs) {
+  if (!rs) return true;
+  if (rs->state() == db::kStateOpen) rs->close();
+  rs.reset();
+  return true;
+}
+
+bool CloseConnection(ConnectionRef& conn) {
+  if (!conn) return true;
+  if (conn->state() == db::kStateOpen) conn->close();
+  conn.reset();
+  return true;
+}
+
+QVariant GetFieldValue(const db::Field& field, const QVariant& defaultValue) {
+  QVariant result = defaultValue;
+  trapErrors([&] {
+    if (!field.value.isValid()) {
+      if (!defaultValue.toString().isEmpty()) return;
+      if (isTextType(field.type))
+        result = QString();
+      else if (isDateType(field.type))
+        result = sysclock::now();
+      else if (field.type == 11)
+        result = false;
+      else
+        result = QVariant::fromValue<qint16>(0);
+    } else if (isTextType(field.type) && field.value.canConvert<QString>()) {
+      result = trimSpaces(field.value.toString());
+    } else {
+      result = field.value;
+    }
+  });
+  return result;
+}
