@@ -1,0 +1,152 @@
+// The compaction engine: a whole, checked, smaller copy of the database, or
+// a refusal that leaves no destination and the source as it was.
+#include <cerrno>
+
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "platform/compaction_engine.h"
+#include "support/file_ops_support.h"
+#include "support/sandbox.h"
+
+namespace {
+
+const QString kInUse = QStringLiteral("The file is in use by another program.");
+
+QString count(const QString& db) { return test::queryText(db, "SELECT count(*) FROM Contacts"); }
+
+TEST(Compaction, CopyIsSmallerWholeAndTheSourceUnchanged) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 4000));
+  ASSERT_TRUE(test::execSql(db, "DELETE FROM Contacts WHERE [Date] < '2004-03-05'"));
+  const QByteArray sourceHash = test::fileHash(db);
+  const QString remaining = test::queryText(db, "SELECT group_concat(ID || Name || [Date]) FROM Contacts");
+
+  CompactionEngine engine;
+  const Status s = engine.CompactDatabase(db, out);
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_LT(QFileInfo(out).size(), QFileInfo(db).size() * 2 / 3);
+  EXPECT_EQ(count(out), QString("2000"));
+  EXPECT_EQ(test::queryText(out, "SELECT group_concat(ID || Name || [Date]) FROM Contacts"), remaining);
+  EXPECT_EQ(test::queryText(out, "PRAGMA integrity_check"), QString("ok"));
+  EXPECT_EQ(test::fileHash(db), sourceHash);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+            QStringList({"kestrova.mdb", "kvTemp.mdb"}));
+}
+
+TEST(Compaction, DrivePathsAreResolvedAndTheEngineServesManyCalls) {
+  const QString drive = qEnvironmentVariable("KESTROVA_DRIVE_C") + "/kestrova/";
+  ASSERT_TRUE(test::makeContactsDb(drive + "kestrova.mdb", 10));
+  CompactionEngine engine;
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(engine.CompactDatabase("C:\\kestrova\\kestrova.mdb", "c:\\kestrova\\kvTemp.mdb").ok());
+    EXPECT_EQ(count(drive + "kvTemp.mdb"), QString("10"));
+    ASSERT_TRUE(QFile::remove(drive + "kvTemp.mdb"));
+  }
+}
+
+// Each refusal names its cause and leaves no destination behind.
+TEST(Compaction, RefusalsLeaveNoDestination) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 20));
+  ASSERT_TRUE(test::writeFile(dir.file("garbage.mdb"), QByteArray(8192, 'g')));
+  CompactionEngine engine;
+
+  Status s = engine.CompactDatabase(dir.file("missing.mdb"), out);
+  EXPECT_EQ(s.number(), ENOENT);
+  EXPECT_FALSE(QFileInfo::exists(dir.file("missing.mdb"))) << "the source is never created";
+
+  s = engine.CompactDatabase(dir.path(), out);
+  EXPECT_EQ(s.number(), EISDIR);
+
+  s = engine.CompactDatabase(dir.file("garbage.mdb"), out);
+  EXPECT_EQ(s.number(), SQLITE_NOTADB);
+  EXPECT_FALSE(s.description().isEmpty());
+
+  s = engine.CompactDatabase(db, dir.file("nowhere/kvTemp.mdb"));
+  EXPECT_FALSE(s.ok());
+  EXPECT_FALSE(QFileInfo::exists(out));
+
+  {
+    test::OpenFileChild writer(db);
+    ASSERT_TRUE(writer.ready());
+    s = engine.CompactDatabase(db, out);
+    EXPECT_EQ(s.number(), EBUSY);
+    EXPECT_EQ(s.description(), kInUse);
+  }
+  EXPECT_FALSE(QFileInfo::exists(out));
+  EXPECT_EQ(count(db), QString("20"));
+}
+
+TEST(Compaction, ExistingDestinationIsNeverTouched) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 20));
+  ASSERT_TRUE(test::writeFile(out, "someone else's file"));
+  CompactionEngine engine;
+  EXPECT_EQ(engine.CompactDatabase(db, out).number(), EEXIST);
+  EXPECT_EQ(test::readFile(out), QByteArray("someone else's file"));
+}
+
+// A writer that crashed mid-transaction left a hot journal and half its
+// changes in the file: the engine rolls them back through SQLite and compacts
+// the database as it was before the transaction.
+TEST(Compaction, HotJournalIsRolledBackNotCopied) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 3000));
+  ASSERT_TRUE(test::crashMidTransaction(db, "DELETE FROM Contacts; "));
+  ASSERT_GT(QFileInfo(db + "-journal").size(), 0) << "the crash left a hot journal";
+
+  CompactionEngine engine;
+  const Status s = engine.CompactDatabase(db, out);
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_EQ(count(out), QString("3000"));
+  EXPECT_EQ(count(db), QString("3000"));
+  EXPECT_FALSE(QFileInfo::exists(db + "-journal"));
+}
+
+// Committed rows still in a write-ahead log are folded in, and the log is
+// gone when the engine reports success.
+TEST(Compaction, WriteAheadLogIsCheckpointed) {
+  test::TempDir dir;
+  const QString db = dir.file("wal.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 100));
+  ASSERT_TRUE(test::execSql(db, "PRAGMA journal_mode=WAL"));
+  ASSERT_TRUE(test::crashMidTransaction(db, "DELETE FROM Contacts WHERE ID <= 40; COMMIT; ",
+                                        "PRAGMA wal_autocheckpoint=0; "));
+  ASSERT_GT(QFileInfo(db + "-wal").size(), 0);
+
+  CompactionEngine engine;
+  const Status s = engine.CompactDatabase(db, out);
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_EQ(count(out), QString("60"));
+  EXPECT_EQ(QFileInfo(db + "-wal").size(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A journal that survives our connection (left by a writer in another
+// journal mode) means the file is not ours to replace: refused, and the
+// copy already written is removed.
+TEST(Compaction, JournalRemainingAfterCloseRefuses) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 50));
+  ASSERT_TRUE(test::execSql(db, "PRAGMA journal_mode=PERSIST; DELETE FROM Contacts WHERE ID = 1;"));
+  ASSERT_GT(QFileInfo(db + "-journal").size(), 0);
+  CompactionEngine engine;
+  const Status s = engine.CompactDatabase(db, out);
+  EXPECT_EQ(s.number(), EBUSY);
+  EXPECT_EQ(s.description(), kInUse);
+  EXPECT_FALSE(QFileInfo::exists(out));
+  EXPECT_EQ(count(db), QString("49"));
+}
+
+}  // namespace
