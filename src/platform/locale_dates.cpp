@@ -186,4 +186,9 @@ std::optional<ParsedDate> textToDate(const QString& text) {
 
 bool IsDate(const QString& text) { return textToDate(text).has_value(); }
 
+QDate toDate(const QString& text) {
+  const auto parsed = textToDate(text);
+  return parsed ? parsed->date : QDate();
+}
+
 }  // namespace locale_dates

@@ -45,5 +45,10 @@ std::optional<ParsedDate> textToDate(const QString& text);
 
 // True when textToDate reads `text`.
 bool IsDate(const QString& text);
+inline bool isDate(const QString& text) { return IsDate(text); }
+
+// The date part of what textToDate reads; an invalid QDate when `text` is
+// not a date.
+QDate toDate(const QString& text);
 
 }  // namespace locale_dates

@@ -135,7 +135,9 @@ TEST(DateReading, TextsThatAreNotDates) {
       EXPECT_FALSE(IsDate(QString::fromLatin1(t))) << name << " '" << t << "'";
     }
   }
+  EXPECT_FALSE(locale_dates::toDate(QStringLiteral("31/02/2004")).isValid());
   LocaleScope us("en_US");
+  EXPECT_EQ(locale_dates::toDate(QStringLiteral("12/31/2004 10:00")), QDate(2004, 12, 31));
   EXPECT_FALSE(IsDate(QStringLiteral("31/12/2004")));  // month 31 first in this locale
   EXPECT_TRUE(IsDate(QStringLiteral("12/31/2004")));
 }
