@@ -1,0 +1,118 @@
+// The error log on disk, with POSIX calls so that each record is one write.
+#include "errortracking/log_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <QFileInfo>
+
+#include "platform/app.h"
+#include "platform/paths.h"
+
+namespace logfile {
+namespace {
+
+Status fromErrno(int err) {
+  return Status::Error(err, QString::fromLocal8Bit(std::strerror(err)));
+}
+
+QByteArray nativePath(const QString& path) { return QFile::encodeName(paths::resolve(path)); }
+
+// A file descriptor closed on every way out.
+class Fd {
+ public:
+  explicit Fd(int fd) : m_fd(fd) {}
+  ~Fd() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+
+bool hasNoWriteBit(const struct stat& st) { return (st.st_mode & 0222) == 0; }
+
+}  // namespace
+
+QString defaultLogFile() { return app::folder() + QStringLiteral("/ErrStack.log"); }
+
+bool isPresent(const QString& path) {
+  if (path.isEmpty()) return false;
+  const QString resolved = paths::resolve(path);
+  if (QFileInfo(resolved).fileName().startsWith(QLatin1Char('.'))) return false;
+  struct stat st {};
+  if (::stat(QFile::encodeName(resolved).constData(), &st) != 0) return false;
+  return S_ISREG(st.st_mode);
+}
+
+Status append(const QString& path, const QByteArray& record) {
+  const QByteArray name = nativePath(path);
+  if (name.isEmpty()) return fromErrno(ENOENT);
+  struct stat st {};
+  if (::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && hasNoWriteBit(st))
+    return fromErrno(EACCES);
+  Fd fd(::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return fromErrno(errno);
+  if (::fstat(fd.get(), &st) != 0) return fromErrno(errno);
+  if (!S_ISREG(st.st_mode)) return fromErrno(EINVAL);
+  const off_t before = st.st_size;
+  if (record.isEmpty()) return Status::Ok();
+
+  ssize_t written;
+  do {
+    written = ::write(fd.get(), record.constData(), static_cast<size_t>(record.size()));
+  } while (written < 0 && errno == EINTR);
+  if (written == record.size()) return Status::Ok();
+
+  // A short write leaves part of a record: take it back off, unless another
+  // writer has appended behind it meanwhile.
+  const int err = written < 0 ? errno : ENOSPC;
+  if (written > 0 && ::fstat(fd.get(), &st) == 0 && st.st_size == before + written)
+    (void)::ftruncate(fd.get(), before);
+  return fromErrno(err);
+}
+
+Status readAll(const QString& path, QByteArray* bytes) {
+  const QByteArray name = nativePath(path);
+  if (name.isEmpty()) return fromErrno(ENOENT);
+  int raw = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+  if (raw < 0 && errno == ENOENT) {
+    // A missing log is created empty, then read like any other.
+    raw = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  }
+  if (raw < 0) return fromErrno(errno);
+  Fd fd(raw);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return fromErrno(errno);
+  if (S_ISDIR(st.st_mode)) return fromErrno(EISDIR);
+  QByteArray out;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fromErrno(errno);
+    if (n == 0) break;
+    out.append(buffer, n);
+  }
+  *bytes = out;
+  return Status::Ok();
+}
+
+Status remove(const QString& path) {
+  const QByteArray name = nativePath(path);
+  if (name.isEmpty()) return fromErrno(ENOENT);
+  struct stat st {};
+  if (::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && hasNoWriteBit(st))
+    return fromErrno(EACCES);
+  if (::unlink(name.constData()) != 0) return fromErrno(errno);
+  return Status::Ok();
+}
+
+}  // namespace logfile

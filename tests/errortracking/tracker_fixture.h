@@ -1,0 +1,77 @@
+// Common ground of the error-tracking tests: a fresh settings folder, a log
+// folder, a fixed clock and locale, a fixed login name and recorded boxes.
+#pragma once
+
+#include <cstdlib>
+
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+#include <gtest/gtest.h>
+
+#include "errortracking/ulvo_error_tracking.h"
+#include "platform/clock.h"
+#include "platform/login_name.h"
+#include "platform/runtime_error.h"
+#include "platform/settings_store.h"
+#include "support/recording_presenter.h"
+#include "support/sandbox.h"
+
+namespace test {
+
+class TrackerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_previousConfig = qgetenv("XDG_CONFIG_HOME");
+    setenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()).constData(), 1);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    sysclock::setClock([] { return QDateTime(QDate(2006, 12, 12), QTime(14, 5, 9)); });
+    login::setLoginNameSource([] { return QStringLiteral("jsmith"); });
+  }
+  void TearDown() override {
+    login::setLoginNameSource({});
+    sysclock::setClock({});
+    QLocale::setDefault(QLocale::system());
+    setenv("XDG_CONFIG_HOME", m_previousConfig.constData(), 1);
+  }
+
+  // The stored error count of `program`; "<absent>" when there is none.
+  static QString count(const QString& program) {
+    QString v;
+    settings::GetSetting(program, "ErrLog", "HowMany_Errs", "<absent>", &v);
+    return v;
+  }
+  static void setCount(const QString& program, const QString& value) {
+    ASSERT_TRUE(settings::SaveSetting(program, "ErrLog", "HowMany_Errs", value).ok());
+  }
+
+  // A tracker for "Inventory" 2.1.7 logging into logDir.
+  void initInventory(ulvoErrorTracking& t, ulvoInitArgs args = {}) {
+    if (!args.sProg) args.sProg = QStringLiteral("Inventory");
+    if (!args.sLogFile) args.sLogFile = logPath();
+    if (!args.sVer) args.sVer = QStringLiteral("2.1.7");
+    t.Init(args);
+  }
+  QString logPath() const { return logDir.file(QStringLiteral("ErrStack.log")); }
+
+  TempDir config;
+  TempDir logDir;
+  RecordingPresenter rec{true};
+
+ private:
+  QByteArray m_previousConfig;
+};
+
+// Runs `steps`, expecting a RuntimeError; returns it.
+template <class F>
+RuntimeError raised(F steps) {
+  try {
+    steps();
+  } catch (const RuntimeError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no run-time error was raised";
+  return RuntimeError(0, QString());
+}
+
+}  // namespace test
