@@ -1,0 +1,55 @@
+// Module PurgeDB: backup and compaction of the database file.
+#include "purge/purge_db_files.h"
+
+#include <memory>
+
+#include "data/files_.h"
+#include "data/msgbox_.h"
+#include "platform/compaction_engine.h"
+#include "platform/runtime_error.h"
+#include "purge/forms_.h"
+#include "purge/frm_please_wait.h"
+
+namespace {
+
+const QString kBackupHeader =
+    QStringLiteral("Please close the 'Kestrova.mdb' database file and all the programs that might use it...");
+
+// The program's one compaction engine, created on first use.
+CompactionEngine& compactionEngine() {
+  static std::unique_ptr<CompactionEngine> engine;
+  if (!engine) engine = std::make_unique<CompactionEngine>();
+  return *engine;
+}
+
+}  // namespace
+
+bool BackupExists(const QString& backupPath) { return FileExists(backupPath); }
+
+bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc, int32_t& errNum) {
+  bool result = false;
+  const auto trapped = trapErrors([&] {
+    if (LoadPleaseWait())
+      if (frmPleaseWait* wait = PleaseWait()) wait->DisplayMsg_BackUp_File(QStringLiteral("kestrova.mdb databse"));
+    result = CopyFile(dbPath, backupPath, errDesc, errNum);
+    if (!result) ShowProcessFailed(errDesc, kBackupHeader, QString());
+  });
+  if (trapped) ShowProcessFailed(trapped->description, kBackupHeader, QString());
+  return result;
+}
+
+bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
+  const QString tempPath = QStringLiteral("c:\\kestrova\\kvTemp.mdb");
+  bool result = false;
+  const auto trapped = trapErrors([&] {
+    if (!DeleteFile(tempPath, true)) return;
+    compactionEngine().CompactDatabase(dbPath, tempPath).throwIfError();
+    result = CopyFile(tempPath, dbPath, errDesc, errNum);
+    if (result) DeleteFile(tempPath, false);
+  });
+  if (trapped) {
+    errNum = trapped->number;
+    errDesc = trapped->description;
+  }
+  return result;
+}

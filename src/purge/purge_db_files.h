@@ -1,0 +1,26 @@
+// Module PurgeDB, the database file as a whole: the day's backup copy and the
+// compaction that gives back the space of deleted rows.
+#pragma once
+
+#include <cstdint>
+
+#include <QString>
+
+// True when a file is present at `backupPath` (FileExists).
+bool BackupExists(const QString& backupPath);
+
+// Copies the database `dbPath` to `backupPath` (replacing it), naming the
+// step in the progress window. True when the copy is present at
+// `backupPath`. On failure false, errNum/errDesc set by CopyFile, and the
+// warning box "Please close the 'Kestrova.mdb' database file ..." shown with
+// the description.
+bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc, int32_t& errNum);
+
+// Compacts the database `dbPath` through the temporary file
+// "c:\kestrova\kvTemp.mdb" and copies the result back over it. True when the
+// compacted file replaced the database (the temporary file is then removed
+// silently). False when a leftover temporary file cannot be deleted (after
+// the "Can't Delete a File ..." box; the database is untouched), or with
+// errNum/errDesc of the engine (database unchanged) or of the copy back
+// (database unchanged, temporary file kept); no other box is shown.
+bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum);
