@@ -147,7 +147,7 @@ Status translate(const QString& statement, QString& out) {
         return Status::Error(kErrDateLiteral,
                              QStringLiteral("Unterminated date literal in the statement: %1").arg(statement.mid(i)));
       const QString inner = statement.mid(i + 1, j - i - 1);
-      const auto parsed = locale_dates::textToDate(inner);
+      const auto parsed = locale_dates::parseDate(inner);
       if (!parsed)
         return Status::Error(kErrDateLiteral,
                              QStringLiteral("Invalid date literal in the statement: #%1#").arg(inner));

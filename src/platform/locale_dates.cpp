@@ -138,7 +138,7 @@ QString dateTimeToText(const QDateTime& dateTime) {
   return day + QLatin1Char(' ') + t.toString(QStringLiteral("HH:mm:ss"));
 }
 
-std::optional<ParsedDate> textToDate(const QString& text) {
+std::optional<ParsedDate> parseDate(const QString& text) {
   static const QRegularExpression shape(QStringLiteral(
       "^(\\d{1,4})(?:[/.\\-] ?| )(\\d{1,4})(?:[/.\\-] ?| )(\\d{1,4})"
       "(?: +(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?$"));
@@ -184,10 +184,10 @@ std::optional<ParsedDate> textToDate(const QString& text) {
   return out;
 }
 
-bool IsDate(const QString& text) { return textToDate(text).has_value(); }
+bool IsDate(const QString& text) { return parseDate(text).has_value(); }
 
-QDate toDate(const QString& text) {
-  const auto parsed = textToDate(text);
+QDate textToDate(const QString& text) {
+  const auto parsed = parseDate(text);
   return parsed ? parsed->date : QDate();
 }
 

@@ -41,14 +41,14 @@ struct ParsedDate {
 // the user's pattern; otherwise the fields follow the user's pattern. Years
 // of two digits: 0-29 are 2000-2029, 30-99 are 1930-1999. Returns nothing
 // for an empty text, out-of-range fields or anything else.
-std::optional<ParsedDate> textToDate(const QString& text);
+std::optional<ParsedDate> parseDate(const QString& text);
 
-// True when textToDate reads `text`.
+// The date that parseDate reads (any time of day dropped); an invalid QDate
+// when `text` is not a date.
+QDate textToDate(const QString& text);
+
+// True when parseDate reads `text`.
 bool IsDate(const QString& text);
 inline bool isDate(const QString& text) { return IsDate(text); }
-
-// The date part of what textToDate reads; an invalid QDate when `text` is
-// not a date.
-QDate toDate(const QString& text);
 
 }  // namespace locale_dates

@@ -10,7 +10,7 @@ namespace {
 using locale_dates::dateTimeToText;
 using locale_dates::dateToText;
 using locale_dates::IsDate;
-using locale_dates::textToDate;
+using locale_dates::parseDate;
 
 // Sets the default locale for the life of the object.
 class LocaleScope {
@@ -75,13 +75,13 @@ TEST(DateRoundTrip, EveryDayOfALeapYearAndFarYearsInEachLocale) {
     LocaleScope scope(name);
     for (const QDate& d : dates) {
       const QString text = dateToText(d);
-      const auto back = textToDate(text);
+      const auto back = parseDate(text);
       ASSERT_TRUE(back.has_value()) << name << " " << text.toStdString();
       EXPECT_EQ(back->date, d) << name << " " << text.toStdString();
       EXPECT_FALSE(back->hasTime);
     }
     const QDateTime withTime(QDate(2004, 2, 29), QTime(13, 7, 9));
-    const auto back = textToDate(dateTimeToText(withTime));
+    const auto back = parseDate(dateTimeToText(withTime));
     ASSERT_TRUE(back.has_value()) << name;
     EXPECT_TRUE(back->hasTime);
     EXPECT_EQ(back->toDateTime(), withTime) << name;
@@ -107,7 +107,7 @@ TEST(DateReading, FieldOrderFollowsTheLocale) {
   };
   for (const Case& c : cases) {
     LocaleScope scope(c.locale);
-    const auto d = textToDate(QString::fromLatin1(c.text));
+    const auto d = parseDate(QString::fromLatin1(c.text));
     ASSERT_TRUE(d.has_value()) << c.locale << " " << c.text;
     EXPECT_EQ(d->date, c.expected) << c.locale << " " << c.text;
   }
@@ -115,11 +115,11 @@ TEST(DateReading, FieldOrderFollowsTheLocale) {
 
 TEST(DateReading, TimeOfDay) {
   LocaleScope scope("en_US");
-  auto d = textToDate(QStringLiteral("3/5/2004 23:59"));
+  auto d = parseDate(QStringLiteral("3/5/2004 23:59"));
   ASSERT_TRUE(d.has_value());
   EXPECT_TRUE(d->hasTime);
   EXPECT_EQ(d->time, QTime(23, 59, 0));
-  d = textToDate(QStringLiteral("3/5/2004 7:05:09"));
+  d = parseDate(QStringLiteral("3/5/2004 7:05:09"));
   ASSERT_TRUE(d.has_value());
   EXPECT_EQ(d->time, QTime(7, 5, 9));
 }
@@ -135,9 +135,9 @@ TEST(DateReading, TextsThatAreNotDates) {
       EXPECT_FALSE(IsDate(QString::fromLatin1(t))) << name << " '" << t << "'";
     }
   }
-  EXPECT_FALSE(locale_dates::toDate(QStringLiteral("31/02/2004")).isValid());
+  EXPECT_FALSE(locale_dates::textToDate(QStringLiteral("31/02/2004")).isValid());
   LocaleScope us("en_US");
-  EXPECT_EQ(locale_dates::toDate(QStringLiteral("12/31/2004 10:00")), QDate(2004, 12, 31));
+  EXPECT_EQ(locale_dates::textToDate(QStringLiteral("12/31/2004 10:00")), QDate(2004, 12, 31));
   EXPECT_FALSE(IsDate(QStringLiteral("31/12/2004")));  // month 31 first in this locale
   EXPECT_TRUE(IsDate(QStringLiteral("12/31/2004")));
 }

@@ -1,0 +1,35 @@
+// Module PurgeDB, table purges: one delete statement per shop table for the
+// rows older than the cut-off date, each failure told in a warning box.
+#pragma once
+
+#include <cstdint>
+
+#include <QDate>
+#include <QString>
+
+// Each purge deletes the rows of its table dated before `cutOffDate` on a
+// connection of its own. True when the statement ran; false after showing
+// "Failed to purge <Table> table..." with the engine's description, which
+// is also left in errDesc/errNum. Never throws.
+
+// InvoiceNumbers: every row dated before the cut-off.
+bool PurgeInvoiceNumbers(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum);
+// Payments: rows of account Cash dated before the cut-off.
+bool PurgePayments(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum);
+// Transactions: rows of account Cash dated before the cut-off.
+bool PurgeTransactions(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum);
+// Manifest: every shipment dated before the cut-off.
+bool PurgeManifest(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum);
+// Contacts last contacted before the cut-off without an AR value, and
+// contacts never contacted; the shop's default ship-from contact is spared.
+bool PurgeContacts(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum);
+
+// Reads DefaultShipFrom of the first Setup row into `shipFromId` as text
+// (Null reads "0", text comes trimmed; "" when nothing was read). True when
+// that text starts with a number greater than 0. An unreadable Setup table
+// returns false silently with the engine's errDesc/errNum.
+bool GetDefaultShipFrom(const QString& dbPath, QString& shipFromId, QString& errDesc, int32_t& errNum);
+
+// The number at the start of `text` as plain digits ("12" for "12 Or 1=1",
+// "" when the text does not start with a number greater than 0).
+QString leadingPositiveNumber(const QString& text);
