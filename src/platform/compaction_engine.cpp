@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include <QFile>
+#include <QFileInfo>
 #include <sqlite3.h>
 
 #include "platform/files.h"
@@ -19,12 +22,72 @@ Status errnoStatus(int err) { return Status::Error(err, QString::fromLocal8Bit(s
 
 Status inUse() { return Status::Error(EBUSY, QString::fromLatin1(files::kInUseText)); }
 
+// A file-system shim over SQLite's default one for the compaction
+// connection: the rollback journal of the destination is an anonymous,
+// already-unlinked temporary file, so a compaction killed half way leaves no
+// journal beside the destination, only the destination itself.
+namespace journal_shim {
+
+sqlite3_vfs* base = nullptr;
+sqlite3_vfs vfs;
+QByteArray redirected;  // full path of the destination's journal
+
+int open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
+  if (name && (flags & SQLITE_OPEN_MAIN_JOURNAL) && !redirected.isEmpty() && redirected == name) {
+    flags = (flags & ~SQLITE_OPEN_MAIN_JOURNAL) | SQLITE_OPEN_TEMP_JOURNAL | SQLITE_OPEN_DELETEONCLOSE;
+    return base->xOpen(base, nullptr, file, flags, outFlags);
+  }
+  return base->xOpen(base, name, file, flags, outFlags);
+}
+
+int access(sqlite3_vfs*, const char* name, int flags, int* result) {
+  if (name && !redirected.isEmpty() && redirected == name) {
+    *result = 0;
+    return SQLITE_OK;
+  }
+  return base->xAccess(base, name, flags, result);
+}
+
+int remove(sqlite3_vfs*, const char* name, int syncDir) {
+  if (name && !redirected.isEmpty() && redirected == name) return SQLITE_OK;
+  return base->xDelete(base, name, syncDir);
+}
+
+// The shim's name, registered on first use.
+const char* name() {
+  if (!base) {
+    base = sqlite3_vfs_find(nullptr);
+    vfs = *base;
+    vfs.zName = "kestrova-compaction";
+    vfs.pNext = nullptr;
+    vfs.xOpen = open;
+    vfs.xDelete = remove;
+    vfs.xAccess = access;
+    sqlite3_vfs_register(&vfs, 0);
+  }
+  return vfs.zName;
+}
+
+// The full path SQLite gives the journal of `path`: its folder with links
+// resolved, then its name; empty when the folder cannot be resolved.
+QByteArray journalOf(const QByteArray& path) {
+  const QByteArray abs = QFile::encodeName(QFileInfo(QFile::decodeName(path)).absoluteFilePath());
+  const int slash = abs.lastIndexOf('/');
+  char folder[PATH_MAX];
+  if (slash < 0 || !::realpath(slash == 0 ? "/" : abs.left(slash).constData(), folder)) return {};
+  QByteArray out(folder);
+  if (!out.endsWith('/')) out += '/';
+  return out + abs.mid(slash + 1) + "-journal";
+}
+
+}  // namespace journal_shim
+
 // One SQLite connection, closed on scope exit.
 class Connection {
  public:
   ~Connection() { close(); }
-  Status open(const QByteArray& path, int flags) {
-    const int rc = sqlite3_open_v2(path.constData(), &m_db, flags, nullptr);
+  Status open(const QByteArray& path, int flags, const char* vfs = nullptr) {
+    const int rc = sqlite3_open_v2(path.constData(), &m_db, flags, vfs);
     if (rc != SQLITE_OK) return error(rc);
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, 2000);
@@ -69,7 +132,7 @@ class Connection {
 
 Status compact(const QByteArray& src, const QByteArray& dst) {
   Connection source;
-  if (Status s = source.open(src, SQLITE_OPEN_READWRITE); !s.ok()) return s;
+  if (Status s = source.open(src, SQLITE_OPEN_READWRITE, journal_shim::name()); !s.ok()) return s;
   // Reading the schema rolls a hot journal back; a WAL is folded in.
   if (Status s = source.run("PRAGMA schema_version"); !s.ok()) return s;
   if (Status s = source.run("PRAGMA wal_checkpoint(TRUNCATE)"); !s.ok()) return s;
@@ -79,7 +142,7 @@ Status compact(const QByteArray& src, const QByteArray& dst) {
 
 Status check(const QByteArray& dst) {
   Connection copy;
-  if (Status s = copy.open(dst, SQLITE_OPEN_READONLY); !s.ok()) return s;
+  if (Status s = copy.open(dst, SQLITE_OPEN_READONLY, journal_shim::name()); !s.ok()) return s;
   QString verdict;
   if (Status s = copy.run("PRAGMA quick_check", nullptr, &verdict); !s.ok()) return s;
   if (verdict != QLatin1String("ok"))
@@ -101,10 +164,20 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
   if (::access(src.constData(), R_OK) != 0) return errnoStatus(errno);
   if (files::isInUse(QFile::decodeName(src))) return inUse();
 
+  // A journal left beside the absent destination (a compaction killed by an
+  // earlier version) belongs to no database any more.
+  struct stat journalSt;
+  const QByteArray staleJournal = dst + "-journal";
+  if (::lstat(staleJournal.constData(), &journalSt) == 0 && S_ISREG(journalSt.st_mode)) ::unlink(staleJournal.constData());
+
+  const QByteArray srcJournal = journal_shim::journalOf(src);
+  const QByteArray dstJournal = journal_shim::journalOf(dst);
+  journal_shim::redirected = dstJournal != srcJournal ? dstJournal : QByteArray();
   Status result = compact(src, dst);
   if (result.ok() && files::hasLiveSidecar(QFile::decodeName(src))) result = inUse();
   if (result.ok()) result = files::syncFileAndFolder(QFile::decodeName(dst));
   if (result.ok()) result = check(dst);
+  journal_shim::redirected.clear();
   if (!result.ok()) {
     // The destination did not exist before; whatever is there is ours.
     ::unlink(dst.constData());

@@ -150,3 +150,42 @@ TEST(Compaction, JournalRemainingAfterCloseRefuses) {
 }
 
 }  // namespace
+
+namespace {
+
+// The destination's rollback journal never appears beside it, so a
+// compaction killed half way leaves only the destination to clean up: here
+// a folder squats on the journal's name and the compaction still succeeds.
+TEST(Compaction, NoJournalIsWrittenBesideTheDestination) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 500));
+  ASSERT_TRUE(QDir(dir.path()).mkdir("kvTemp.mdb-journal"));
+  CompactionEngine engine;
+  const Status s = engine.CompactDatabase(db, out);
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_TRUE(QFileInfo(dir.file("kvTemp.mdb-journal")).isDir());
+  ASSERT_TRUE(QDir(dir.path()).rmdir("kvTemp.mdb-journal"));
+  EXPECT_EQ(count(out), QString("500"));
+}
+
+}  // namespace
+
+namespace {
+
+// A journal left beside an absent destination belongs to no database: it is
+// cleared, so it can neither be mistaken for the new file's nor block the
+// copy back.
+TEST(Compaction, StaleJournalBesideTheAbsentDestinationIsCleared) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 500));
+  ASSERT_TRUE(test::writeFile(out + "-journal", QByteArray(4096, '\x5a')));
+  CompactionEngine engine;
+  const Status s = engine.CompactDatabase(db, out);
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_EQ(count(out), QString("500"));
+  EXPECT_FALSE(QFileInfo::exists(out + "-journal"));
+}
+
+}  // namespace
