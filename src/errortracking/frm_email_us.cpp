@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
@@ -45,6 +46,15 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRe
   return l;
 }
 
+// The stand-in sans-serif runs wider than the classic one: a caption that
+// would be clipped in its fixed box gets a slightly smaller size instead.
+void fitCaption(QLabel* l) {
+  QFont f = l->font();
+  while (QFontMetrics(f).horizontalAdvance(l->text()) > l->width() && f.pointSizeF() > 6.0)
+    f.setPointSizeF(f.pointSizeF() - 0.25);
+  l->setFont(f);
+}
+
 }  // namespace
 
 frmEmail_Us::frmEmail_Us(QWidget* parent) : QDialog(parent) {
@@ -74,6 +84,7 @@ frmEmail_Us::frmEmail_Us(QWidget* parent) : QDialog(parent) {
   lblAttachment = makeLabel(this, "lblAttachment", QStringLiteral("Attachment"),
                             layout::twips(1080, 4440, 6255, 495), kDarkRed, Qt::AlignLeft);
   lblAttachment->setWordWrap(true);
+  for (QLabel* caption : {Label1, Label2, Label3, Label5}) fitCaption(caption);
 
   imgAttachment = new QLabel(this);
   imgAttachment->setObjectName(QStringLiteral("imgAttachment"));
