@@ -8,9 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include <QFileInfo>
+#include <QFile>
 
 #include "platform/app.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 
 namespace logfile {
@@ -43,14 +44,7 @@ bool hasNoWriteBit(const struct stat& st) { return (st.st_mode & 0222) == 0; }
 
 QString defaultLogFile() { return app::folder() + QStringLiteral("/ErrStack.log"); }
 
-bool isPresent(const QString& path) {
-  if (path.isEmpty()) return false;
-  const QString resolved = paths::resolve(path);
-  if (QFileInfo(resolved).fileName().startsWith(QLatin1Char('.'))) return false;
-  struct stat st {};
-  if (::stat(QFile::encodeName(resolved).constData(), &st) != 0) return false;
-  return S_ISREG(st.st_mode);
-}
+bool isPresent(const QString& path) { return !path.isEmpty() && files::isPresent(path); }
 
 Status append(const QString& path, const QByteArray& record) {
   const QByteArray name = nativePath(path);
@@ -106,13 +100,8 @@ Status readAll(const QString& path, QByteArray* bytes) {
 }
 
 Status remove(const QString& path) {
-  const QByteArray name = nativePath(path);
-  if (name.isEmpty()) return fromErrno(ENOENT);
-  struct stat st {};
-  if (::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && hasNoWriteBit(st))
-    return fromErrno(EACCES);
-  if (::unlink(name.constData()) != 0) return fromErrno(errno);
-  return Status::Ok();
+  if (path.isEmpty()) return fromErrno(ENOENT);
+  return files::removeFile(path);
 }
 
 }  // namespace logfile

@@ -26,7 +26,8 @@ Status append(const QString& path, const QByteArray& record);
 Status readAll(const QString& path, QByteArray* bytes);
 
 // Deletes the file. Ok when it was removed; EACCES for a file without any
-// write permission bit (also for root), else the errno of unlink.
+// write permission bit (also for root), EBUSY when another program writes
+// it, else the errno of unlink.
 Status remove(const QString& path);
 
 }  // namespace logfile

@@ -4,6 +4,7 @@
 // a RuntimeError with number and description, keeping what it did before.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>

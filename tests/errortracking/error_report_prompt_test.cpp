@@ -165,6 +165,22 @@ TEST_F(ErrorReportPrompt, DeleteOfferOnAReadOnlyLogRaisesAndKeepsBoth) {
   EXPECT_EQ(count("Inventory"), QStringLiteral("7"));
 }
 
+TEST_F(ErrorReportPrompt, DeleteOfferOnALogAnotherProgramWritesRaisesAndKeepsBoth) {
+  ASSERT_TRUE(test::writeFile(logPath(), "records"));
+  setCount("Inventory", "7");
+  QProcess writer;  // holds the log open for appending, as a running program would
+  writer.start("sh", {"-c", "exec 3>>\"$0\"; echo ready; exec sleep 30", logPath()});
+  ASSERT_TRUE(writer.waitForReadyRead(10000));
+  ulvoErrorTracking t;
+  rec.script({vbYes});
+  const RuntimeError e = raised([&] { t.deleteErrLogDll("Inventory", logPath()); });
+  writer.kill();
+  writer.waitForFinished();
+  EXPECT_EQ(e.number(), EBUSY);
+  EXPECT_EQ(test::readFile(logPath()), QByteArray("records"));
+  EXPECT_EQ(count("Inventory"), QStringLiteral("7"));
+}
+
 TEST_F(ErrorReportPrompt, EachProgramKeepsItsOwnCount) {
   ulvoErrorTracking a, b;
   initInventory(a);
