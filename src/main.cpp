@@ -1,14 +1,16 @@
 // Purge Database: the program starts on its main window.
-#include <cstdio>
-
 #include <QApplication>
 
 #include "platform/app.h"
+#include "purge/purge_database.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(app::title());
-  std::fprintf(stderr, "%s %s: the main window is not built yet.\n",
-               qPrintable(app::title()), qPrintable(app::versionText()));
-  return 0;
+  QApplication::setApplicationVersion(app::versionText());
+  QApplication::setOrganizationName(QString::fromUtf8(app::kCompany));
+  QApplication::setDesktopFileName(QStringLiteral("purge-database"));
+
+  MainWindow().get()->show();
+  return application.exec();
 }

@@ -119,7 +119,9 @@ TEST_F(Mail, NonAsciiSubjectBodyAndFileNameSurviveTheTrip) {
   bool inSubject = false;
   for (const QByteArray& line : raw.split('\n')) {
     inSubject = line.startsWith("Subject:") || (inSubject && line.startsWith(' '));
-    if (inSubject) EXPECT_LE(line.size(), 78) << line.constData();
+    if (inSubject) {
+      EXPECT_LE(line.size(), 78) << line.constData();
+    }
     EXPECT_LE(line.size(), 998);
   }
   const test::ParsedMail m = test::parseMail(raw);
