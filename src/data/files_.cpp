@@ -4,9 +4,27 @@
 #include "platform/app.h"
 #include "platform/files.h"
 #include "platform/msgbox.h"
+#include "platform/paths.h"
 #include "platform/runtime_error.h"
 
-bool FileExists(const QString& path) { return files::isPresent(path); }
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <QFile>
+
+bool FileExists(const QString& path) {
+  // A search that cannot be made at all (a name too long, a loop of links,
+  // an I/O error) is a failure of the caller's, not an absent file.
+  struct stat st;
+  if (::stat(QFile::encodeName(paths::resolve(path)).constData(), &st) != 0 && errno != ENOENT &&
+      errno != ENOTDIR) {
+    const int err = errno;
+    throw RuntimeError(err, QString::fromLocal8Bit(std::strerror(err)));
+  }
+  return files::isPresent(path);
+}
 
 bool DeleteFile(const QString& path, bool showMessage) {
   bool gone = false;

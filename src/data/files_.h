@@ -7,7 +7,8 @@
 #include <QString>
 
 // True when `path` names an ordinary file: folders, hidden names and missing
-// paths are absent, read-only files present.
+// paths are absent, read-only files present. Throws a RuntimeError (errno
+// and its text) when the search itself fails, e.g. a name that is too long.
 bool FileExists(const QString& path);
 
 // True when `path` is absent on return (already absent, or deleted). False

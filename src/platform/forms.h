@@ -43,14 +43,15 @@ class FormRef {
   // True while a window is loaded through this reference.
   bool isLoaded() const { return !m_window.isNull(); }
 
-  // Hides and releases the window and drops the reference; no effect when
-  // none is loaded. Safe to call from the window's own event handlers.
+  // Closes and releases the window and drops the reference; no effect when
+  // none is loaded. Safe to call from the window's own event handlers. The
+  // program ends when the last window it counts on is closed this way.
   void unload() {
     if (!m_window) return;
     T* w = m_window.data();
     m_window.clear();
     forms::unregisterLoaded(w);
-    w->hide();
+    w->close();
     w->deleteLater();
   }
 

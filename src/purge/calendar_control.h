@@ -15,7 +15,7 @@ class CalendarControl : public QCalendarWidget {
   // The day and the month of the selected date, in the order in which the
   // user's short date format writes them: "first/second/year" then reads
   // back as the selected date.
-  int16_t firstPart() const;
-  int16_t secondPart() const;
-  int16_t yearPart() const;
+  virtual int16_t firstPart() const;
+  virtual int16_t secondPart() const;
+  virtual int16_t yearPart() const;
 };

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "data/files_.h"
+#include "platform/runtime_error.h"
 #include "support/file_ops_support.h"
 #include "support/recording_presenter.h"
 #include "support/sandbox.h"
@@ -37,6 +38,21 @@ TEST(FileExists, FoldersHiddenAndMissingAreAbsentReadOnlyIsPresent) {
   EXPECT_FALSE(FileExists(dir.file(".kestrova.mdb")));
   EXPECT_FALSE(FileExists(dir.file("kestrova.mdb")));
   EXPECT_TRUE(FileExists(dir.file("kvTemp.mdb")));
+}
+
+TEST(FileExists, ASearchThatCannotBeMadeIsAFailureOfTheCaller) {
+  test::TempDir dir;
+  const QString tooLong = dir.file(QString(300, QLatin1Char('a')));
+  try {
+    FileExists(tooLong);
+    FAIL() << "no error raised";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), ENAMETOOLONG);
+    EXPECT_EQ(e.description(), QString::fromLocal8Bit(std::strerror(ENAMETOOLONG)));
+  }
+  // Below a file that is not a folder: simply absent.
+  ASSERT_TRUE(test::writeFile(dir.file("plain"), "x"));
+  EXPECT_FALSE(FileExists(dir.file("plain/kestrova.mdb")));
 }
 
 TEST(DeleteFile, MissingOrDeletableFilesSucceedSilently) {
