@@ -16,6 +16,7 @@
 #include "platform/settings_store.h"
 #include "support/recording_presenter.h"
 #include "support/sandbox.h"
+#include "support/test_helpers.h"
 
 namespace test {
 
@@ -61,17 +62,5 @@ class TrackerTest : public ::testing::Test {
  private:
   QByteArray m_previousConfig;
 };
-
-// Runs `steps`, expecting a RuntimeError; returns it.
-template <class F>
-RuntimeError raised(F steps) {
-  try {
-    steps();
-  } catch (const RuntimeError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no run-time error was raised";
-  return RuntimeError(0, QString());
-}
 
 }  // namespace test

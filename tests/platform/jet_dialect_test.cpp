@@ -10,17 +10,11 @@
 #include "platform/jet_dialect.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
+#include "support/test_helpers.h"
 
 namespace {
 
-class LocaleScope {
- public:
-  explicit LocaleScope(const char* name) : m_saved(QLocale()) { QLocale::setDefault(QLocale(QString::fromLatin1(name))); }
-  ~LocaleScope() { QLocale::setDefault(m_saved); }
-
- private:
-  QLocale m_saved;
-};
+using test::LocaleScope;
 
 QString translated(const QString& in) {
   QString out;

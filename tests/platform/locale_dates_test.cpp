@@ -4,6 +4,7 @@
 #include <QLocale>
 
 #include "platform/locale_dates.h"
+#include "support/test_helpers.h"
 
 namespace {
 
@@ -12,15 +13,7 @@ using locale_dates::dateToText;
 using locale_dates::IsDate;
 using locale_dates::parseDate;
 
-// Sets the default locale for the life of the object.
-class LocaleScope {
- public:
-  explicit LocaleScope(const char* name) : m_saved(QLocale()) { QLocale::setDefault(QLocale(QString::fromLatin1(name))); }
-  ~LocaleScope() { QLocale::setDefault(m_saved); }
-
- private:
-  QLocale m_saved;
-};
+using test::LocaleScope;
 
 const char* const kLocales[] = {"en_US", "en_GB", "de_DE", "ja_JP", "C", "hu_HU", "ko_KR", "bg_BG", "ar_EG"};
 

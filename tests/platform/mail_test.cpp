@@ -8,20 +8,9 @@
 #include "platform/runtime_error.h"
 #include "support/fake_sendmail.h"
 #include "support/sandbox.h"
+#include "support/test_helpers.h"
 
 namespace {
-
-// Expects `steps` to throw a RuntimeError; returns it.
-template <class F>
-RuntimeError thrown(F steps) {
-  try {
-    steps();
-  } catch (const RuntimeError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no run-time error was raised";
-  return RuntimeError(0, QString());
-}
 
 // A composed message in an open session.
 struct Composed {
@@ -45,17 +34,17 @@ class Mail : public ::testing::Test {
 TEST_F(Mail, SignOnNeedsAnExecutableMailProgram) {
   setenv("KESTROVA_SENDMAIL", QFile::encodeName(dir.file("absent")).constData(), 1);
   mail::Session s;
-  RuntimeError e = thrown([&] { s.signOn(); });
+  RuntimeError e = test::raised([&] { s.signOn(); });
   EXPECT_EQ(e.description(), QStringLiteral("No mail system is available."));
   EXPECT_EQ(s.sessionId(), 0);
 
   ASSERT_TRUE(test::writeFile(dir.file("plain"), "#!/bin/sh\nexit 0\n"));
   setenv("KESTROVA_SENDMAIL", QFile::encodeName(dir.file("plain")).constData(), 1);
-  e = thrown([&] { s.signOn(); });
+  e = test::raised([&] { s.signOn(); });
   EXPECT_EQ(e.description(), QStringLiteral("No mail system is available."));
 
   setenv("KESTROVA_SENDMAIL", QFile::encodeName(dir.path()).constData(), 1);
-  e = thrown([&] { s.signOn(); });
+  e = test::raised([&] { s.signOn(); });
   EXPECT_EQ(e.description(), QStringLiteral("No mail system is available."));
 }
 
@@ -72,8 +61,8 @@ TEST_F(Mail, SessionsHaveTheirOwnPositiveIdsAndEndOnSignOff) {
   EXPECT_EQ(a.sessionId(), 0);
   mail::Message m;
   m.setSessionId(id);
-  EXPECT_EQ(thrown([&] { m.compose(); }).number(), mail::kErrNotSignedOn);
-  EXPECT_EQ(thrown([&] { m.setSubject("x"); }).number(), mail::kErrNoMessage);
+  EXPECT_EQ(test::raised([&] { m.compose(); }).number(), mail::kErrNotSignedOn);
+  EXPECT_EQ(test::raised([&] { m.setSubject("x"); }).number(), mail::kErrNoMessage);
 }
 
 TEST_F(Mail, SendHandsOneMimeMessageToSendmail) {
@@ -146,19 +135,19 @@ TEST_F(Mail, RefusalsBeforeTheMailProgramRuns) {
   {
     Composed c;
     c.message.setAttachmentPathName(dir.file("missing.log"));
-    const RuntimeError e = thrown([&] { c.message.send(); });
+    const RuntimeError e = test::raised([&] { c.message.send(); });
     EXPECT_EQ(e.number(), mail::kErrAttachment);
     EXPECT_TRUE(e.description().contains("missing.log"));
   }
   {
     Composed c;
     c.message.setRecipAddress(QStringLiteral("a@example.com\nBcc: b@example.com"));
-    EXPECT_EQ(thrown([&] { c.message.send(); }).number(), mail::kErrBadRecipient);
+    EXPECT_EQ(test::raised([&] { c.message.send(); }).number(), mail::kErrBadRecipient);
   }
   {
     Composed c;
     c.message.setRecipAddress(QStringLiteral("  "));
-    EXPECT_EQ(thrown([&] { c.message.send(); }).number(), mail::kErrBadRecipient);
+    EXPECT_EQ(test::raised([&] { c.message.send(); }).number(), mail::kErrBadRecipient);
   }
   EXPECT_FALSE(sendmail.ran());
 }
@@ -167,12 +156,12 @@ TEST_F(Mail, AFailingMailProgramIsAFailureWithItsErrorOutput) {
   test::FakeSendmail sendmail;
   sendmail.failWith(75, QStringLiteral("sendmail: queue directory is not writable"));
   Composed c;
-  RuntimeError e = thrown([&] { c.message.send(); });
+  RuntimeError e = test::raised([&] { c.message.send(); });
   EXPECT_EQ(e.number(), mail::kErrSendFailed);
   EXPECT_EQ(e.description(), QStringLiteral("sendmail: queue directory is not writable"));
 
   sendmail.failWith(1, QString());
-  e = thrown([&] { c.message.send(); });
+  e = test::raised([&] { c.message.send(); });
   EXPECT_TRUE(e.description().contains("exit status 1")) << e.description().toStdString();
 }
 
@@ -180,7 +169,7 @@ TEST_F(Mail, AMailProgramThatVanishedAfterSignOnCannotBeStarted) {
   test::FakeSendmail sendmail;
   Composed c;
   ASSERT_TRUE(QFile::remove(sendmail.scriptPath()));
-  const RuntimeError e = thrown([&] { c.message.send(); });
+  const RuntimeError e = test::raised([&] { c.message.send(); });
   EXPECT_EQ(e.number(), mail::kErrSendFailed);
   EXPECT_TRUE(e.description().contains("could not be started")) << e.description().toStdString();
 }

@@ -13,19 +13,13 @@
 #include "support/recording_presenter.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
+#include "support/test_helpers.h"
 
 namespace {
 
 const QString kCr = QStringLiteral("\r");
 
-class LocaleScope {
- public:
-  explicit LocaleScope(const char* name) : m_saved(QLocale()) { QLocale::setDefault(QLocale(QString::fromLatin1(name))); }
-  ~LocaleScope() { QLocale::setDefault(m_saved); }
-
- private:
-  QLocale m_saved;
-};
+using test::LocaleScope;
 
 using PurgeFn = bool (*)(const QString&, const QDate&, QString&, int32_t&);
 
