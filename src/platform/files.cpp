@@ -119,6 +119,23 @@ bool liveSidecar(const QByteArray& nativePath) {
   return false;
 }
 
+// True when a copy from or onto the database at `nativePath` could tear it:
+// a non-empty WAL, or a rollback journal that SQLite would play back (not
+// empty and its header's first byte set). A journal whose header is still
+// zero (a writer killed before flushing it, or one that keeps its journal
+// after commit) is never played back, so the database file is whole.
+bool sidecarTearsCopy(const QByteArray& nativePath) {
+  struct stat st;
+  if (::stat((nativePath + "-wal").constData(), &st) == 0 && st.st_size > 0) return true;
+  const QByteArray journal = nativePath + "-journal";
+  if (::stat(journal.constData(), &st) != 0 || st.st_size == 0) return false;
+  Fd f(::open(journal.constData(), O_RDONLY | O_CLOEXEC));
+  char first = 0;
+  // A journal that cannot be read is taken as live.
+  if (!f.valid() || ::pread(f.get(), &first, 1, 0) != 1) return true;
+  return first != 0;
+}
+
 // Copies all of `in` to `out` inside the kernel: a reflink where the file
 // system shares blocks, else copy_file_range, else sendfile. Returns 0 or
 // an errno.
@@ -197,7 +214,7 @@ Status copyFile(const QString& source, const QString& destination) {
   if (::fstat(in.get(), &srcSt) != 0) return errnoStatus(errno);
   if (S_ISDIR(srcSt.st_mode)) return errnoStatus(EISDIR);
   if (!S_ISREG(srcSt.st_mode)) return errnoStatus(EINVAL);
-  if (writtenElsewhere(srcSt.st_dev, srcSt.st_ino) || liveSidecar(src)) return inUse();
+  if (writtenElsewhere(srcSt.st_dev, srcSt.st_ino) || sidecarTearsCopy(src)) return inUse();
 
   struct stat dstSt;
   const bool dstExists = ::stat(dst.constData(), &dstSt) == 0;
@@ -205,7 +222,7 @@ Status copyFile(const QString& source, const QString& destination) {
     if (S_ISDIR(dstSt.st_mode)) return errnoStatus(EISDIR);
     if (!S_ISREG(dstSt.st_mode)) return errnoStatus(EINVAL);
     if (readOnlyMode(dstSt.st_mode)) return errnoStatus(EACCES);
-    if (writtenElsewhere(dstSt.st_dev, dstSt.st_ino) || liveSidecar(dst)) return inUse();
+    if (writtenElsewhere(dstSt.st_dev, dstSt.st_ino) || sidecarTearsCopy(dst)) return inUse();
   } else if (errno != ENOENT) {
     return errnoStatus(errno);
   }

@@ -39,7 +39,9 @@ Status removeFile(const QString& path);
 // in the destination's folder, flushed, then renamed over the destination
 // and the folder flushed, so the destination is always either the old file
 // or the whole new one. Refuses before changing anything (EBUSY,
-// kInUseText) when either file is in use or has a live sidecar, and with
+// kInUseText) when either file is in use, has a non-empty -wal, or has a
+// -journal that SQLite would roll back (non-empty, header begun; a journal
+// whose header is still zero holds nothing to roll back), and with
 // EACCES when the destination is read-only. On failure the destination is
 // as it was and no temporary file is left; a stale hidden temporary from an
 // interrupted earlier copy to the same destination is removed.

@@ -1,0 +1,52 @@
+// What a purge run left behind in the sandbox drive, read independently of
+// the program: per-table hashes of the rows a purge must keep and of the
+// rows it may delete, the files in the database folder, and a purge run in a
+// child process that can be killed at any moment.
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace test {
+
+// The five tables in the order a full run purges them.
+inline constexpr int kTableCount = 5;
+extern const std::array<const char*, kTableCount> kPurgeOrder;
+
+// One table as read through SQLite: rows in and out of the purge's scope.
+struct TableState {
+  long long rows = -1;
+  long long inScope = -1;  // rows the purge deletes
+  QByteArray keptHash;     // hash of the rows the purge keeps, in ID order
+  QByteArray allHash;      // hash of every row, in ID order
+};
+
+struct ShopState {
+  bool opened = false;
+  QString integrity;  // "ok" when PRAGMA integrity_check passes
+  std::array<TableState, kTableCount> tables;
+};
+
+// Reads the database at `path`, opened read-write as the program opens it
+// (so SQLite rolls a hot journal back), with the purge conditions of a run
+// with cut-off `cutOff`, written here in plain SQLite.
+ShopState readShopState(const QString& path, const QDate& cutOff);
+
+// Every name in `folder`, hidden ones included, sorted.
+QStringList folderEntries(const QString& folder);
+
+// Removes every file in `folder`, hidden ones included.
+void emptyFolder(const QString& folder);
+
+// The arguments of purge-run-child for a run of all three options.
+QStringList fullRunArgs(const QDate& cutOff, const QDate& today);
+
+// Runs purge-run-child to its end; its standard output ("" when it did not
+// start or did not end within two minutes).
+QString runPurgeChild(const QStringList& args);
+
+}  // namespace test
