@@ -97,7 +97,6 @@ ShopState readShopState(const QString& path, const QDate& cutOff) {
     s.inScope = scalar(d.db, QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(table, scope));
     // A row whose condition is Null is kept by the delete, so it is kept here.
     s.keptHash = rowsHash(d.db, QStringLiteral("SELECT * FROM %1 WHERE NOT coalesce(%2, 0) ORDER BY ID").arg(table, scope));
-    s.allHash = rowsHash(d.db, QStringLiteral("SELECT * FROM %1 ORDER BY ID").arg(table));
   }
   return state;
 }

@@ -22,7 +22,6 @@ struct TableState {
   long long rows = -1;
   long long inScope = -1;  // rows the purge deletes
   QByteArray keptHash;     // hash of the rows the purge keeps, in ID order
-  QByteArray allHash;      // hash of every row, in ID order
 };
 
 struct ShopState {
