@@ -1,6 +1,7 @@
 // The compaction engine over SQLite's VACUUM INTO.
 #include "platform/compaction_engine.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -130,6 +131,29 @@ class Connection {
   sqlite3* m_db = nullptr;
 };
 
+// Ok when the file begins with the 16 bytes every SQLite database file
+// begins with; SQLITE_NOTADB otherwise (an empty file included).
+Status sqliteHeader(const QByteArray& path) {
+  static const char kMagic[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
+  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errnoStatus(errno);
+  char head[sizeof kMagic];
+  ssize_t got = 0;
+  int err = 0;
+  while (got < ssize_t(sizeof head)) {
+    const ssize_t n = ::read(fd, head + got, sizeof head - size_t(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) err = errno;
+    if (n <= 0) break;
+    got += n;
+  }
+  ::close(fd);
+  if (err) return errnoStatus(err);
+  if (got != ssize_t(sizeof head) || std::memcmp(head, kMagic, sizeof head) != 0)
+    return Status::Error(SQLITE_NOTADB, QStringLiteral("file is not a database"));
+  return Status::Ok();
+}
+
 Status compact(const QByteArray& src, const QByteArray& dst) {
   Connection source;
   if (Status s = source.open(src, SQLITE_OPEN_READWRITE, journal_shim::name()); !s.ok()) return s;
@@ -163,6 +187,9 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
   if (!S_ISREG(st.st_mode)) return errnoStatus(EINVAL);
   if (::access(src.constData(), R_OK) != 0) return errnoStatus(errno);
   if (files::isInUse(QFile::decodeName(src))) return inUse();
+  // SQLite would take an empty file for an empty database and compact it
+  // into one; anything that does not begin as a database file is refused.
+  if (Status s = sqliteHeader(src); !s.ok()) return s;
 
   // A journal left beside the absent destination (a compaction killed by an
   // earlier version) belongs to no database any more.

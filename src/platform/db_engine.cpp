@@ -2,8 +2,10 @@
 #include "platform/db_engine.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <QDateTime>
+#include <QFile>
 #include <QRegularExpression>
 
 #include "platform/jet_dialect.h"
@@ -184,8 +186,15 @@ Status Connection::open(const QString& connectionText) {
   // A relative name such as ":memory:" or "file:x" is a file name here.
   if (!path.startsWith(QLatin1Char('/'))) path.prepend(QStringLiteral("./"));
 
+  // A file without any write permission bit stands for a read-only file:
+  // it is opened read-only, so a statement that writes fails with "attempt
+  // to write a readonly database" even where the kernel would allow the
+  // write (as root).
+  struct stat st;
+  const bool readOnly = ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0222) == 0;
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
+                                 readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
   if (rc != SQLITE_OK) {
     const Status s = db ? engineError(db)
                         : Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
