@@ -8,13 +8,6 @@
 namespace jet {
 namespace {
 
-// A value stored as ISO-8601 text: 'YYYY-MM-DD', optionally followed by a
-// time of day after a space or a 'T'.
-QString isoGuard(const QString& col) {
-  static const QString day = QStringLiteral("[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]");
-  return QStringLiteral("(%1 GLOB '%2' OR %1 GLOB '%2[ T][0-2][0-9]:[0-5][0-9]*')").arg(col, day);
-}
-
 bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
 
 // The word that ends at `end` (exclusive) in `text`, upper-cased.
@@ -123,6 +116,11 @@ void guardComparison(QString& out, const QString& literal, bool plainContext, co
 }
 
 }  // namespace
+
+QString isoGuard(const QString& col) {
+  static const QString day = QStringLiteral("[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]");
+  return QStringLiteral("(%1 GLOB '%2' OR %1 GLOB '%2[ T][0-2][0-9]:[0-5][0-9]*')").arg(col, day);
+}
 
 Status translate(const QString& statement, QString& out) {
   out.clear();

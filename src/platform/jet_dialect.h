@@ -23,4 +23,9 @@ inline constexpr int32_t kErrDateLiteral = 0x10001;
 // unterminated literal; `out` is then empty.
 Status translate(const QString& statement, QString& out);
 
+// An SQLite condition, true exactly when `column` holds a date stored as the
+// convention's ISO-8601 text ('YYYY-MM-DD', optionally a time of day after a
+// space or a 'T'): the values a translated #date# comparison can match.
+QString isoGuard(const QString& column);
+
 }  // namespace jet

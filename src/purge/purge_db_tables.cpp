@@ -6,7 +6,9 @@
 #include "data/connection.h"
 #include "data/dbquery.h"
 #include "data/msgbox_.h"
+#include "platform/jet_dialect.h"
 #include "platform/locale_dates.h"
+#include "platform/msgbox.h"
 #include "platform/runtime_error.h"
 
 namespace {
@@ -16,27 +18,87 @@ QString dateLiteral(const QDate& cutOffDate) {
   return QLatin1Char('#') + locale_dates::dateToText(cutOffDate) + QLatin1Char('#');
 }
 
+// What one purge deletes, and how to find the rows it kept only because
+// their date cannot be read: the date column and the rest of the condition
+// ("" when the date alone decides).
+struct Purge {
+  QString condition;
+  QString dateColumn;
+  QString keptFilter;
+};
+
+// The number of rows of `table` that hold a value in `dateColumn` other than
+// the convention's date text and match `keptFilter`; -1 when it cannot be
+// counted. The first count reads the date column alone, so an index on it
+// answers without touching the table; only when it finds such rows does the
+// second one look at the rest of the condition.
+qint64 countUnreadableDates(const QString& dbPath, const QString& table, const QString& dateColumn,
+                            const QString& keptFilter) {
+  const QString unreadable = QStringLiteral("Select Count(*) As Kept From [%1] Where %2 Is Not Null And Not %3")
+                                 .arg(table, dateColumn, jet::isoGuard(dateColumn));
+  auto count = [&](const QString& query) -> qint64 {
+    RecordsetRef rs;
+    QString desc;
+    int32_t num = 0;
+    qint64 n = -1;
+    if (OpenRecordset(dbPath, query, rs, desc, num) && !rs->eof()) {
+      db::Field field;
+      if (rs->field(QStringLiteral("Kept"), field).ok()) n = field.value.toLongLong();
+    }
+    CloseRecordset(rs);
+    return n;
+  };
+  const qint64 n = count(unreadable);
+  if (n <= 0 || keptFilter.isEmpty()) return n;
+  return count(unreadable + QStringLiteral(" And ") + keptFilter);
+}
+
+// Tells the operator of rows kept because their date could not be read, so
+// that old history left in the table is never a surprise. Silent when there
+// are none or they cannot be counted; the purge's own result stands.
+void reportUnreadableDates(const QString& dbPath, const QString& table, const Purge& purge) {
+  const qint64 kept = countUnreadableDates(dbPath, table, purge.dateColumn, purge.keptFilter);
+  if (kept <= 0) return;
+  const QChar cr(13);
+  const QString field = purge.dateColumn.mid(1, purge.dateColumn.size() - 2);
+  const QString told =
+      kept == 1 ? QStringLiteral("1 row of the %1 table was kept because its %2 could not be read as a date.")
+                      .arg(table, field)
+                : QStringLiteral("%1 rows of the %2 table were kept because their %3 could not be read as a date.")
+                      .arg(QString::number(kept), table, field);
+  MsgBox(told +
+             cr + cr + QStringLiteral("Dates are read in the form YYYY-MM-DD, with an optional time HH:MM:SS."),
+         vbExclamation);
+}
+
 // The shared sequence of the purges, under one error trap: build the
-// condition, build the statement, run it, tell a failure under `header`.
-template <class BuildCondition>
-bool purgeTable(const QString& dbPath, const QString& table, BuildCondition&& buildCondition, QString& errDesc,
+// condition, build the statement, run it, tell a failure under `header`;
+// after a statement that ran, tell of rows kept for an unreadable date.
+template <class BuildPurge>
+bool purgeTable(const QString& dbPath, const QString& table, BuildPurge&& buildPurge, QString& errDesc,
                 int32_t& errNum) {
   const QString header = QStringLiteral("Failed to purge %1 table...").arg(table);
   bool result = false;
   const auto error = trapErrors([&] {
-    const QString statement = BuildDeleteSql(table, buildCondition(), false);
+    const Purge purge = buildPurge();
+    const QString statement = BuildDeleteSql(table, purge.condition, false);
     result = ExecuteSql(dbPath, statement, errDesc, errNum);
     if (!result) ShowProcessFailed(errDesc, header, QString());
+    if (result) reportUnreadableDates(dbPath, table, purge);
   });
   if (error) ShowProcessFailed(error->description, header, QString());
   return result;
 }
 
-bool purgeDated(const QString& dbPath, const QString& table, const QString& prefix, const QDate& cutOffDate,
-                QString& errDesc, int32_t& errNum) {
+bool purgeDated(const QString& dbPath, const QString& table, const QString& prefix, const QString& keptFilter,
+                const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
   return purgeTable(
-      dbPath, table, [&] { return prefix + locale_dates::dateToText(cutOffDate) + QLatin1Char('#'); }, errDesc,
-      errNum);
+      dbPath, table,
+      [&] {
+        return Purge{prefix + locale_dates::dateToText(cutOffDate) + QLatin1Char('#'), QStringLiteral("[Date]"),
+                     keptFilter};
+      },
+      errDesc, errNum);
 }
 
 }  // namespace
@@ -54,22 +116,23 @@ QString leadingPositiveNumber(const QString& text) {
 }
 
 bool PurgeInvoiceNumbers(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
-  return purgeDated(dbPath, QStringLiteral("InvoiceNumbers"), QStringLiteral("[Date] < #"), cutOffDate, errDesc,
-                    errNum);
+  return purgeDated(dbPath, QStringLiteral("InvoiceNumbers"), QStringLiteral("[Date] < #"), QString(), cutOffDate,
+                    errDesc, errNum);
 }
 
 bool PurgePayments(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
   return purgeDated(dbPath, QStringLiteral("Payments"), QStringLiteral("AcctNum = 'Cash' And [Date] < #"),
-                    cutOffDate, errDesc, errNum);
+                    QStringLiteral("AcctNum = 'Cash'"), cutOffDate, errDesc, errNum);
 }
 
 bool PurgeTransactions(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
   return purgeDated(dbPath, QStringLiteral("Transactions"), QStringLiteral("AcctNum = 'Cash' And [Date] < #"),
-                    cutOffDate, errDesc, errNum);
+                    QStringLiteral("AcctNum = 'Cash'"), cutOffDate, errDesc, errNum);
 }
 
 bool PurgeManifest(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
-  return purgeDated(dbPath, QStringLiteral("Manifest"), QStringLiteral("[Date] < #"), cutOffDate, errDesc, errNum);
+  return purgeDated(dbPath, QStringLiteral("Manifest"), QStringLiteral("[Date] < #"), QString(), cutOffDate, errDesc,
+                    errNum);
 }
 
 bool GetDefaultShipFrom(const QString& dbPath, QString& shipFromId, QString& errDesc, int32_t& errNum) {
@@ -100,15 +163,18 @@ bool PurgeContacts(const QString& dbPath, const QDate& cutOffDate, QString& errD
         QString scratchDesc;
         int32_t scratchNum = 0;
         const QString date = dateLiteral(cutOffDate);
+        const QString lastContact = QStringLiteral("[LastContactDate]");
         if (GetDefaultShipFrom(dbPath, shipFromId, scratchDesc, scratchNum)) {
           // Only the number that the test read reaches the statement, so a
           // text such as "12 Or 1=1" cannot widen the delete.
-          return QStringLiteral("((LastContactDate < ") + date +
-                 QStringLiteral(" And AR Is Null) Or LastContactDate Is Null) And [ID] <> ") +
-                 leadingPositiveNumber(shipFromId);
+          const QString spared = QStringLiteral(" And [ID] <> ") + leadingPositiveNumber(shipFromId);
+          return Purge{QStringLiteral("((LastContactDate < ") + date +
+                           QStringLiteral(" And AR Is Null) Or LastContactDate Is Null)") + spared,
+                       lastContact, QStringLiteral("AR Is Null") + spared};
         }
-        return QStringLiteral("(LastContactDate < ") + date +
-               QStringLiteral(" And AR Is Null) Or LastContactDate Is Null");
+        return Purge{QStringLiteral("(LastContactDate < ") + date +
+                         QStringLiteral(" And AR Is Null) Or LastContactDate Is Null"),
+                     lastContact, QStringLiteral("AR Is Null")};
       },
       errDesc, errNum);
 }

@@ -77,9 +77,14 @@ TEST_F(PurgeTables, InvoiceNumbersAndManifestDeleteEveryRowBeforeTheCutOff) {
       EXPECT_TRUE(c.fn(m_db, cutOff, desc, num)) << c.table << " " << loc.name;
       EXPECT_EQ(num, 0);
       EXPECT_EQ(desc, QString());
-      EXPECT_EQ(statements, QStringList(QStringLiteral("Delete From [%1] Where [Date] < #%2#")
-                                            .arg(table, QString::fromLatin1(loc.text))));
+      EXPECT_EQ(deletes(), QStringList(QStringLiteral("Delete From [%1] Where [Date] < #%2#")
+                                           .arg(table, QString::fromLatin1(loc.text))));
       EXPECT_EQ(ids(table), QStringList({"2", "3", "4", "6", "7", "8", "9"})) << c.table << " " << loc.name;
+      // Rows 7, 8 and 9 stay because their dates cannot be read, and are told.
+      ASSERT_FALSE(rec.boxes.empty());
+      EXPECT_TRUE(rec.boxes.back().prompt.startsWith(
+          QStringLiteral("3 rows of the %1 table were kept because their Date could not be read").arg(table)));
+      rec.boxes.clear();
     }
   }
   EXPECT_TRUE(rec.boxes.empty());
@@ -102,8 +107,8 @@ TEST_F(PurgeTables, PaymentsAndTransactionsDeleteOnlyCash) {
               .arg(table));
       statements.clear();
       EXPECT_TRUE(c.fn(m_db, cutOff, desc, num)) << c.table;
-      ASSERT_EQ(statements.size(), 1);
-      EXPECT_TRUE(statements[0].startsWith(
+      ASSERT_EQ(deletes().size(), 1);
+      EXPECT_TRUE(deletes()[0].startsWith(
           QStringLiteral("Delete From [%1] Where AcctNum = 'Cash' And [Date] < #").arg(table)));
       EXPECT_EQ(ids(table), QStringList({"2", "3", "4", "6", "7", "8"})) << c.table << " " << locale;
     }
@@ -122,7 +127,10 @@ TEST_F(PurgeTables, ContactsKeepAccountHoldersRecentOnesAndTheShipFrom) {
                            "Delete From [Contacts] Where ((LastContactDate < #05/03/2004# And AR Is Null) Or "
                            "LastContactDate Is Null) And [ID] <> 12")));
   EXPECT_EQ(ids(QStringLiteral("Contacts")), QStringList({"2", "5", "6", "7", "12"}));
-  EXPECT_TRUE(rec.boxes.empty());
+  // Contact 7 stays because its date cannot be read, and is told.
+  ASSERT_EQ(rec.boxes.size(), 1u);
+  EXPECT_TRUE(rec.boxes[0].prompt.startsWith(
+      QStringLiteral("1 row of the Contacts table was kept because its LastContactDate could not be read")));
 }
 
 TEST_F(PurgeTables, ContactsExclusionFollowsTheSetupValue) {
