@@ -76,6 +76,8 @@ ChildResult runChild(const std::vector<std::string>& argv, bool captureOutput) {
   }
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   result.maxRssKiB = usage.ru_maxrss;
+  result.userSeconds = double(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec / 1e6;
+  result.systemSeconds = double(usage.ru_stime.tv_sec) + usage.ru_stime.tv_usec / 1e6;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }

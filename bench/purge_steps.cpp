@@ -138,6 +138,8 @@ PurgeARun runPurgeA(const std::string& self, const BenchPlace& place, const QDat
                                      true);
   run.childSeconds = child.seconds;
   run.peakRssKiB = child.maxRssKiB;
+  run.childUser = child.userSeconds;
+  run.childSystem = child.systemSeconds;
   if (!child.started) {
     run.failure = "the A child could not be started";
     return run;
@@ -152,6 +154,8 @@ PurgeARun runPurgeA(const std::string& self, const BenchPlace& place, const QDat
       run.boxes.push_back(line.substr(4));
     } else if (line.rfind("rss-start ", 0) == 0) {
       run.startRssKiB = std::atol(line.c_str() + 10);
+    } else if (line.rfind("rss-end ", 0) == 0) {
+      run.endHighWaterKiB = std::atol(line.c_str() + 8);
     } else if (line.rfind("failure ", 0) == 0) {
       run.failure += line.substr(8) + "\n";
     } else if (line.rfind("step ", 0) == 0) {
@@ -182,17 +186,22 @@ PurgeARun runPurgeA(const std::string& self, const BenchPlace& place, const QDat
   return run;
 }
 
-PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& deleteStatements) {
+PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& deleteStatements, bool durable) {
   PurgeBRun run;
   // Runs the commands of one step one after the other; false on the first
   // that fails, with its error output in run.failure.
   auto step = [&](size_t index, const std::vector<std::vector<std::string>>& commands) {
     for (const auto& argv : commands) {
-      const ChildResult child = runChild(argv, false);
+      const bool check = argv.back() == "PRAGMA quick_check";
+      const ChildResult child = runChild(argv, check);
       run.timing.seconds[index] += child.seconds;
       if (child.exitCode != 0) {
         run.failure = argv[0] + " (" + kStepNames[index] + ") ended with " + std::to_string(child.exitCode) +
                       ": " + child.errorOutput;
+        return false;
+      }
+      if (check && child.output != "ok\n") {
+        run.failure = "the compacted file failed its check: " + child.output;
         return false;
       }
     }
@@ -211,7 +220,12 @@ PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& del
   std::string quoted = "'";
   for (char c : temp) quoted += c == '\'' ? std::string("''") : std::string(1, c);
   quoted += "'";
-  if (!step(6, {{"sqlite3", db, "VACUUM INTO " + quoted}, {"cp", temp, db}, {"rm", temp}})) return run;
+  std::vector<std::vector<std::string>> compact = {{"sqlite3", db, "VACUUM INTO " + quoted}};
+  if (durable) compact.push_back({"sqlite3", temp, "PRAGMA quick_check"});
+  compact.push_back({"cp", temp, db});
+  if (durable) compact.push_back({"sync", db});
+  compact.push_back({"rm", temp});
+  if (!step(6, compact)) return run;
   run.ok = true;
   return run;
 }

@@ -38,8 +38,11 @@ struct PurgeARun {
   bool ok = false;
   PurgeTiming timing;
   double childSeconds = 0;       // wall time of the whole child, start-up included
+  double childUser = 0;          // its processor time, user and kernel
+  double childSystem = 0;
   long peakRssKiB = 0;           // ru_maxrss of the child
   long startRssKiB = 0;          // its VmHWM before the first step
+  long endHighWaterKiB = 0;      // its VmHWM at the end
   std::array<long, kStepNames.size()> highWaterKiB{};  // its VmHWM after each step
   std::vector<std::string> deleteStatements;  // as SQLite ran them
   std::vector<std::string> boxes;             // every message box shown
@@ -62,8 +65,11 @@ struct PurgeBRun {
 };
 
 // Runs B: cp --reflink=auto + sync for the backup, one sqlite3 shell per
-// delete statement, VACUUM INTO the temporary file, cp back, rm.
-PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& deleteStatements);
+// delete statement, VACUUM INTO the temporary file, cp back, rm. With
+// `durable` the compaction also does what A does for safety: the shell's
+// PRAGMA quick_check of the temporary file (which must answer "ok") before
+// the copy back, and a sync of the database after it.
+PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& deleteStatements, bool durable);
 
 // Points KESTROVA_DRIVE_C and the other program paths of this process (and
 // so of its children) into the bench folder `root`.
