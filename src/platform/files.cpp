@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -111,14 +112,6 @@ bool writtenElsewhere(dev_t dev, ino_t ino) {
   return found;
 }
 
-bool liveSidecar(const QByteArray& nativePath) {
-  for (const char* suffix : {"-journal", "-wal"}) {
-    struct stat st;
-    if (::stat((nativePath + suffix).constData(), &st) == 0 && st.st_size > 0) return true;
-  }
-  return false;
-}
-
 // True when a copy from or onto the database at `nativePath` could tear it:
 // a non-empty WAL, or a rollback journal that SQLite would play back (not
 // empty and its header's first byte set). A journal whose header is still
@@ -134,6 +127,47 @@ bool sidecarTearsCopy(const QByteArray& nativePath) {
   // A journal that cannot be read is taken as live.
   if (!f.valid() || ::pread(f.get(), &first, 1, 0) != 1) return true;
   return first != 0;
+}
+
+// What a copy of a database file is checked against: SQLite's file change
+// counter (header offset 24, incremented by every commit in rollback-journal
+// mode) and the file's size and modification time, which also move when a
+// writer spills pages and then rolls them back.
+struct DbStamp {
+  bool database = false;  // the file begins "SQLite format 3\0"
+  uint32_t counter = 0;
+  off_t size = 0;
+  struct timespec mtime = {};
+};
+
+// The stamp of the open file `fd`, read with pread so the descriptor's
+// offset and locks are left alone. Ok with database false for a file that
+// is no SQLite database (or too short to be one); an errno on a failed read.
+int readStamp(int fd, DbStamp& out) {
+  static const char kMagic[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
+  out = DbStamp();
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return errno;
+  out.size = st.st_size;
+  out.mtime = st.st_mtim;
+  unsigned char head[28];
+  size_t got = 0;
+  while (got < sizeof head) {
+    const ssize_t n = ::pread(fd, head + got, sizeof head - got, off_t(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) break;
+    got += size_t(n);
+  }
+  if (got < sizeof head || std::memcmp(head, kMagic, sizeof kMagic) != 0) return 0;
+  out.database = true;
+  out.counter = (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) | uint32_t(head[27]);
+  return 0;
+}
+
+bool sameStamp(const DbStamp& a, const DbStamp& b) {
+  return a.database == b.database && a.counter == b.counter && a.size == b.size &&
+         a.mtime.tv_sec == b.mtime.tv_sec && a.mtime.tv_nsec == b.mtime.tv_nsec;
 }
 
 // Copies all of `in` to `out` inside the kernel: a reflink where the file
@@ -184,7 +218,7 @@ bool isInUse(const QString& path) {
   return writtenElsewhere(st.st_dev, st.st_ino);
 }
 
-bool hasLiveSidecar(const QString& path) { return liveSidecar(native(path)); }
+bool hasLiveSidecar(const QString& path) { return sidecarTearsCopy(native(path)); }
 
 QString copyTempPath(const QString& destination) {
   const QFileInfo info(paths::resolve(destination));
@@ -214,6 +248,11 @@ Status copyFile(const QString& source, const QString& destination) {
   if (::fstat(in.get(), &srcSt) != 0) return errnoStatus(errno);
   if (S_ISDIR(srcSt.st_mode)) return errnoStatus(EISDIR);
   if (!S_ISREG(srcSt.st_mode)) return errnoStatus(EINVAL);
+  // A database's stamp is taken before its journal is looked at: a commit
+  // that began before the stamp either still shows its journal below or has
+  // ended before the copy starts.
+  DbStamp before;
+  if (const int err = readStamp(in.get(), before)) return errnoStatus(err);
   if (writtenElsewhere(srcSt.st_dev, srcSt.st_ino) || sidecarTearsCopy(src)) return inUse();
 
   struct stat dstSt;
@@ -238,19 +277,33 @@ Status copyFile(const QString& source, const QString& destination) {
   ::unlinkat(dirFd.get(), tmpName.constData(), 0);
 
   bool linked = false;  // true once the temporary has a name in the folder
-  Fd out(::openat(dirFd.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+  Fd out(::openat(dirFd.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
   if (!out.valid()) {
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errnoStatus(errno);
-    out.reset(::openat(dirFd.get(), tmpName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+    out.reset(::openat(dirFd.get(), tmpName.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600));
     if (!out.valid()) return errnoStatus(errno);
     linked = true;
   }
-  auto fail = [&](int err) {
+  auto failWith = [&](const Status& status) {
     if (linked) ::unlinkat(dirFd.get(), tmpName.constData(), 0);
-    return errnoStatus(err);
+    return status;
   };
+  auto fail = [&](int err) { return failWith(errnoStatus(err)); };
 
   if (const int err = kernelCopy(in.get(), out.get())) return fail(err);
+  if (before.database) {
+    // A writer that opens, commits and closes again for each transaction is
+    // not seen holding the file; its commits show in the stamp instead. The
+    // copy counts only when no commit is under way now and none was made
+    // since the stamp, and the copy itself begins with the counter stamped.
+    if (sidecarTearsCopy(src)) return failWith(inUse());
+    DbStamp after, copied;
+    if (const int err = readStamp(in.get(), after)) return fail(err);
+    if (const int err = readStamp(out.get(), copied)) return fail(err);
+    if (!sameStamp(before, after) || !copied.database || copied.counter != before.counter ||
+        copied.size != before.size)
+      return failWith(inUse());
+  }
   // A replaced file keeps its own mode and owner; a new one takes the
   // source's permission bits.
   if (::fchmod(out.get(), (dstExists ? dstSt.st_mode : srcSt.st_mode) & 0777) != 0) return fail(errno);

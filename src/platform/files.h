@@ -25,8 +25,11 @@ bool isReadOnly(const QString& path);
 // skipped). A missing file is not in use.
 bool isInUse(const QString& path);
 
-// True when "<path>-journal" or "<path>-wal" exists and is not empty: a
-// database mid-write, or one whose writer crashed.
+// True when "<path>-wal" is not empty, or "<path>-journal" is one SQLite
+// would play back (not empty and its header's first byte set): a database
+// mid-write, or one whose writer crashed after it began changing the file. A
+// journal whose header is still zero (a writer killed before flushing it, or
+// one kept after commit) changes nothing and does not count.
 bool hasLiveSidecar(const QString& path);
 
 // Removes the file. Ok when it is gone; EACCES for a read-only file (also
@@ -42,9 +45,18 @@ Status removeFile(const QString& path);
 // kInUseText) when either file is in use, has a non-empty -wal, or has a
 // -journal that SQLite would roll back (non-empty, header begun; a journal
 // whose header is still zero holds nothing to roll back), and with
-// EACCES when the destination is read-only. On failure the destination is
-// as it was and no temporary file is left; a stale hidden temporary from an
-// interrupted earlier copy to the same destination is removed.
+// EACCES when the destination is read-only. A source that is an SQLite
+// database (its first 16 bytes "SQLite format 3\0") is also checked against
+// writers that commit with short connections, which are never seen holding
+// the file: its change counter (offset 24), size and modification time are
+// read from the open source before the copy and again after it, with no
+// live journal beside it either time, and the copy's own counter must be the
+// one read first; otherwise the copy fails with EBUSY and kInUseText rather
+// than leave a torn copy. Only the source is opened, never the destination,
+// so a lock this process holds on the destination through SQLite is kept.
+// On failure the destination is as it was and no temporary file is left; a
+// stale hidden temporary from an interrupted earlier copy to the same
+// destination is removed.
 Status copyFile(const QString& source, const QString& destination);
 
 // Flushes a file's data and its folder's entry to disk.

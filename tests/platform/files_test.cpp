@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
@@ -207,6 +209,102 @@ TEST(CopyFile, RemovesAStaleTemporaryOfAnEarlierCopy) {
   EXPECT_EQ(files::copyTempPath(dst), dir.file(".dst.mdb.kvcopy"));
   ASSERT_TRUE(files::copyFile(src, dst).ok());
   EXPECT_EQ(entries(dir.path()), QStringList({"dst.mdb", "src.mdb"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Another program that writes a database file the way a committing writer
+// with short connections does, without SQLite: for each "commit" it opens
+// the file, puts a journal with its header begun beside it, writes the new
+// change counter (offset 24) and then the same number into the last eight
+// bytes, closes, removes the journal, puts the file's modification time
+// back, so that only the counter and the journal tell of the write, and
+// rests a few milliseconds before the next commit. A copy
+// taken whole between two commits has the same number in both places.
+const char* const kCounterWriter = R"py(
+import os, struct, sys, time
+db, stop = sys.argv[1:3]
+st = os.stat(db)
+size = st.st_size
+n = 1000
+said = False
+while not os.path.exists(stop):
+    n += 1
+    with open(db + "-journal", "wb") as j:
+        j.write(b"\xd9" + bytes(511))
+    with open(db, "r+b") as f:
+        f.seek(24); f.write(struct.pack(">I", n)); f.flush()
+        f.seek(size - 8); f.write(struct.pack(">Q", n))
+    os.unlink(db + "-journal")
+    os.utime(db, ns=(st.st_atime_ns, st.st_mtime_ns))
+    if not said:
+        print("ready", flush=True)
+        said = True
+    time.sleep(0.01)
+)py";
+
+quint32 counterOf(const QByteArray& file) {
+  if (file.size() < 28) return 0;
+  const auto* b = reinterpret_cast<const unsigned char*>(file.constData());
+  return (quint32(b[24]) << 24) | (quint32(b[25]) << 16) | (quint32(b[26]) << 8) | quint32(b[27]);
+}
+
+quint64 tailOf(const QByteArray& file) {
+  quint64 v = 0;
+  for (qsizetype i = file.size() - 8; i >= 0 && i < file.size(); ++i) v = (v << 8) | quint8(file[i]);
+  return v;
+}
+
+// Copies of a database taken while another program keeps committing to it
+// with short connections are refused as in use, or whole: never a mix of two
+// states.
+TEST(CopyOfADatabase, CommitsDuringTheCopyRefuseItInsteadOfTearingIt) {
+  test::TempDir dir;
+  const QString src = dir.file("kestrova.mdb"), dst = dir.file("kvbackup.mdb");
+  ASSERT_TRUE(test::makeContactsDb(src, 4000, 800));
+  ASSERT_TRUE(test::writeFile(dir.file("writer.py"), kCounterWriter));
+  QProcess writer;
+  writer.start("python3", {dir.file("writer.py"), src, dir.file("stop")});
+  ASSERT_TRUE(writer.waitForStarted(10000) && writer.waitForReadyRead(20000));
+  const quint32 first = counterOf(test::readFile(src).left(28));
+
+  int whole = 0, refused = 0;
+  for (int i = 0; i < 40; ++i) {
+    const Status s = files::copyFile(src, dst);
+    if (s.ok()) {
+      const QByteArray copy = test::readFile(dst);
+      EXPECT_EQ(quint64(counterOf(copy)), tailOf(copy)) << "copy " << i << " is torn";
+      ++whole;
+    } else {
+      EXPECT_EQ(s.number(), EBUSY) << s.description().toStdString();
+      EXPECT_EQ(s.description(), QString("The file is in use by another program."));
+      ++refused;
+    }
+    EXPECT_FALSE(QFile::exists(files::copyTempPath(dst)));
+  }
+  ASSERT_TRUE(test::writeFile(dir.file("stop"), "stop"));
+  ASSERT_TRUE(writer.waitForFinished(30000));
+  EXPECT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().toStdString();
+  EXPECT_GT(counterOf(test::readFile(src).left(28)), first) << "the writer committed meanwhile";
+  std::printf("copies beside a committing writer: %d whole, %d refused\n", whole, refused);
+}
+
+// A database that nobody writes is copied byte for byte, its counter checks
+// passing; a source whose first bytes only look like a database header but
+// which is too short to hold a counter is copied as a plain file.
+TEST(CopyOfADatabase, QuietDatabaseAndShortLookalikeAreCopied) {
+  test::TempDir dir;
+  const QString src = dir.file("kestrova.mdb"), dst = dir.file("kvbackup.mdb");
+  ASSERT_TRUE(test::makeContactsDb(src, 500));
+  ASSERT_TRUE(files::copyFile(src, dst).ok());
+  EXPECT_EQ(test::fileHash(dst), test::fileHash(src));
+
+  const QByteArray lookalike("SQLite format 3\0short", 21);
+  ASSERT_TRUE(test::writeFile(src, lookalike));
+  ASSERT_TRUE(files::copyFile(src, dst).ok());
+  EXPECT_EQ(test::readFile(dst), lookalike);
 }
 
 }  // namespace
