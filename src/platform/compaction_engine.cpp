@@ -154,6 +154,34 @@ Status sqliteHeader(const QByteArray& path) {
   return Status::Ok();
 }
 
+// The same check read through the open SQLite connection `db`, for a file
+// this process holds locked: opening and closing it by hand would drop the
+// locks of every connection of this process on it.
+Status sqliteHeaderThrough(sqlite3* db) {
+  static const char kMagic[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods)
+    return Status::Error(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"));
+  char head[sizeof kMagic];
+  const int rc = file->pMethods->xRead(file, head, int(sizeof head), 0);
+  if (rc == SQLITE_OK && std::memcmp(head, kMagic, sizeof head) == 0) return Status::Ok();
+  if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ) return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+  return Status::Error(SQLITE_NOTADB, QStringLiteral("file is not a database"));
+}
+
+// True when the database file at `path` begins as an SQLite database whose
+// header says rollback journal (read and write versions 1). Opens and closes
+// the file by hand: only for a file no connection of ours has open.
+bool rollbackJournalDatabase(const QByteArray& path) {
+  if (!sqliteHeader(path).ok()) return false;
+  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  unsigned char versions[2] = {0, 0};
+  const bool read = ::pread(fd, versions, sizeof versions, 18) == ssize_t(sizeof versions);
+  ::close(fd);
+  return read && versions[0] == 1 && versions[1] == 1;
+}
+
 Status compact(const QByteArray& src, const QByteArray& dst) {
   Connection source;
   if (Status s = source.open(src, SQLITE_OPEN_READWRITE, journal_shim::name()); !s.ok()) return s;
@@ -189,7 +217,8 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
   if (files::isInUse(QFile::decodeName(src))) return inUse();
   // SQLite would take an empty file for an empty database and compact it
   // into one; anything that does not begin as a database file is refused.
-  if (Status s = sqliteHeader(src); !s.ok()) return s;
+  const bool locked = m_lockDb && m_lockedPath == src;
+  if (Status s = locked ? sqliteHeaderThrough(m_lockDb) : sqliteHeader(src); !s.ok()) return s;
 
   // A journal left beside the absent destination (a compaction killed by an
   // earlier version) belongs to no database any more.
@@ -210,4 +239,51 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
     ::unlink(dst.constData());
   }
   return result;
+}
+
+Status CompactionEngine::lockSource(const QString& source, SourceLock& lock) {
+  lock.release();
+  const QByteArray src = QFile::encodeName(paths::resolve(source));
+  struct stat st;
+  if (::stat(src.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return Status::Ok();
+  if (files::isInUse(QFile::decodeName(src))) return inUse();
+  // Anything else CompactDatabase refuses or handles as before.
+  if (m_lockDb || !rollbackJournalDatabase(src)) return Status::Ok();
+
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(src.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, 2000);
+    rc = sqlite3_db_readonly(db, "main") == 1 ? SQLITE_READONLY : sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  }
+  if (rc == SQLITE_OK) {
+    lock.m_db = db;
+    lock.m_engine = this;
+    lock.m_path = src;
+    m_lockDb = db;
+    m_lockedPath = src;
+    return Status::Ok();
+  }
+  const int code = db ? sqlite3_extended_errcode(db) : rc;
+  const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+  sqlite3_close_v2(db);
+  if ((code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED) return inUse();
+  // A file we may only read cannot be replaced either; the copy back says so.
+  if ((code & 0xff) == SQLITE_READONLY || (code & 0xff) == SQLITE_NOTADB) return Status::Ok();
+  return Status::Error(code, message);
+}
+
+void CompactionEngine::SourceLock::release() {
+  if (!m_db) return;
+  // Nothing was written in the transaction; the rollback only lets go.
+  sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(m_db);
+  if (m_engine && m_engine->m_lockDb == m_db) {
+    m_engine->m_lockDb = nullptr;
+    m_engine->m_lockedPath.clear();
+  }
+  m_db = nullptr;
+  m_engine = nullptr;
+  m_path.clear();
 }

@@ -43,8 +43,13 @@ bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
   bool result = false;
   const auto trapped = trapErrors([&] {
     if (!DeleteFile(tempPath, true)) return;
+    // Other programs' writes wait from before the engine reads the database
+    // until the compacted copy has replaced it, so none is lost in between.
+    CompactionEngine::SourceLock writeLock;
+    compactionEngine().lockSource(dbPath, writeLock).throwIfError();
     compactionEngine().CompactDatabase(dbPath, tempPath).throwIfError();
     result = CopyFile(tempPath, dbPath, errDesc, errNum);
+    writeLock.release();
     if (result) DeleteFile(tempPath, false);
   });
   if (trapped) {

@@ -17,10 +17,14 @@ bool BackupExists(const QString& backupPath);
 bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc, int32_t& errNum);
 
 // Compacts the database `dbPath` through the temporary file
-// "c:\kestrova\kvTemp.mdb" and copies the result back over it. True when the
+// "c:\kestrova\kvTemp.mdb" and copies the result back over it, with other
+// programs' writes to the database held off from before the compaction
+// reads it until the copy back is done. True when the
 // compacted file replaced the database (the temporary file is then removed
 // silently). False when a leftover temporary file cannot be deleted (after
 // the "Can't Delete a File ..." box; the database is untouched), or with
 // errNum/errDesc of the engine (database unchanged) or of the copy back
-// (database unchanged, temporary file kept); no other box is shown.
+// (database unchanged, temporary file kept); with EBUSY and "The file is in
+// use by another program." when the write lock cannot be had within two
+// seconds (database unchanged); no other box is shown.
 bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum);

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include "platform/compaction_engine.h"
+#include "platform/files.h"
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"
 
@@ -132,21 +133,74 @@ TEST(Compaction, WriteAheadLogIsCheckpointed) {
 
 namespace {
 
-// A journal that survives our connection (left by a writer in another
-// journal mode) means the file is not ours to replace: refused, and the
-// copy already written is removed.
-TEST(Compaction, JournalRemainingAfterCloseRefuses) {
+// A journal that survives our connection but that SQLite would never play
+// back (a writer in persist mode keeps it, its header zeroed, after every
+// commit) leaves the file whole: the compaction goes ahead. (It used to be
+// refused as in use, and so was every later compaction.)
+TEST(Compaction, InertJournalRemainingAfterCloseDoesNotRefuse) {
   test::TempDir dir;
   const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
   ASSERT_TRUE(test::makeContactsDb(db, 50));
   ASSERT_TRUE(test::execSql(db, "PRAGMA journal_mode=PERSIST; DELETE FROM Contacts WHERE ID = 1;"));
   ASSERT_GT(QFileInfo(db + "-journal").size(), 0);
+  ASSERT_EQ(test::readFile(db + "-journal").at(0), 0);
   CompactionEngine engine;
   const Status s = engine.CompactDatabase(db, out);
-  EXPECT_EQ(s.number(), EBUSY);
-  EXPECT_EQ(s.description(), kInUse);
-  EXPECT_FALSE(QFileInfo::exists(out));
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_EQ(count(out), QString("49"));
   EXPECT_EQ(count(db), QString("49"));
+}
+
+// A writer killed after it began a transaction but before it flushed its
+// journal leaves a journal whose header is still zero and a database file
+// it never touched: nothing to roll back, and no reason to refuse.
+TEST(Compaction, JournalOfAWriterKilledBeforeFlushingDoesNotRefuse) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 50));
+  const QByteArray dbBefore = test::fileHash(db);
+  ASSERT_TRUE(test::crashMidTransaction(db, "PRAGMA cache_size=2000; DELETE FROM Contacts WHERE ID <= 10; "));
+  const QByteArray journal = test::readFile(db + "-journal");
+  ASSERT_FALSE(journal.isEmpty()) << "the kill left a journal";
+  ASSERT_EQ(journal.at(0), 0) << "and never flushed its header";
+  ASSERT_EQ(test::fileHash(db), dbBefore);
+
+  CompactionEngine engine;
+  const Status s = engine.CompactDatabase(db, out);
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_EQ(count(out), QString("50"));
+  EXPECT_EQ(count(db), QString("50"));
+}
+
+// Only a journal SQLite would play back, or a write-ahead log with frames,
+// counts as live beside a database; table-driven over what lies beside it.
+TEST(Compaction, LiveSidecarIsOneThatHoldsChanges) {
+  struct Case {
+    const char* name;
+    const char* suffix;  // nullptr: nothing beside the database
+    QByteArray content;
+    bool live;
+  };
+  const QByteArray zeroHeader(1024, '\0');
+  QByteArray hotHeader(1024, '\0');
+  hotHeader[0] = char(0xd9);
+  const Case cases[] = {
+      {"nothing beside", nullptr, {}, false},
+      {"empty journal", "-journal", {}, false},
+      {"journal with its header zeroed", "-journal", zeroHeader, false},
+      {"journal with its header begun", "-journal", hotHeader, true},
+      {"empty write-ahead log", "-wal", {}, false},
+      {"write-ahead log with frames", "-wal", zeroHeader, true},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    const QString db = dir.file("kestrova.mdb");
+    ASSERT_TRUE(test::makeContactsDb(db, 5));
+    if (c.suffix) {
+      ASSERT_TRUE(test::writeFile(db + c.suffix, c.content));
+    }
+    EXPECT_EQ(files::hasLiveSidecar(db), c.live) << c.name;
+  }
 }
 
 }  // namespace
