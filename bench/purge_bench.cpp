@@ -8,11 +8,12 @@
 // --pairs  A-then-B pairs to time (default 3); each side starts from a fresh
 //          byte copy of the pristine sample, made outside the timed region
 // --dir    folder under which the bench folder is made (default $TMPDIR,
-//          else /var/tmp); it must be on one file system with itself only
+//          else /var/tmp); the database, its backup and the temporary file
+//          of the compaction all live there, on one file system
 // --keep   leave the bench folder in place
 //
 // A runs in a child process of the bench, so its peak resident memory is the
-// child's ru_maxrss read through wait4. Every program path of A points into
+// child's ru_maxrss read through wait4 (its own VmHWM is printed beside it). Every program path of A points into
 // the bench folder (KESTROVA_DRIVE_C and the rest); no user database is read.
 #include <sys/stat.h>
 #include <malloc.h>
