@@ -17,6 +17,7 @@
 #include "sampledb/sample_db.h"
 #include "shop_state.h"
 #include "support/file_ops_support.h"
+#include "script_writer.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
 
@@ -72,38 +73,20 @@ con.close()
 class Writer {
  public:
   Writer(const test::TempDir& dir, const QString& db, bool writing)
-      : m_keys(dir.file(QStringLiteral("keys.txt"))), m_stop(dir.file(QStringLiteral("stop"))) {
-    QFile::remove(m_keys);
-    QFile::remove(m_stop);
-    const QString script = dir.file(QStringLiteral("shop_writer.py"));
-    test::writeFile(script, kWriter);
-    m_proc.start(QStringLiteral("python3"), {script, db, m_keys, m_stop, writing ? QStringLiteral("write")
-                                                                                    : QStringLiteral("idle")});
-    m_ready = m_proc.waitForStarted(10000) && m_proc.waitForReadyRead(20000);
-  }
-  ~Writer() { stop(); }
-  bool ready() const { return m_ready; }
+      : m_keys(dir.file(QStringLiteral("keys.txt"))),
+        m_script(dir, QStringLiteral("shop_writer.py"), kWriter,
+                 {db, m_keys, dir.file(QStringLiteral("stop")), writing ? QStringLiteral("write") : QStringLiteral("idle")},
+                 dir.file(QStringLiteral("stop")), {m_keys}) {}
+  bool ready() const { return m_script.ready(); }
   // Stops the writer and waits for it; true when it ended on its own.
-  bool stop() {
-    if (m_proc.state() == QProcess::NotRunning) return m_proc.exitStatus() == QProcess::NormalExit && m_proc.exitCode() == 0;
-    test::writeFile(m_stop, "stop");
-    if (!m_proc.waitForFinished(30000)) {
-      m_proc.kill();
-      m_proc.waitForFinished(5000);
-      return false;
-    }
-    return m_proc.exitStatus() == QProcess::NormalExit && m_proc.exitCode() == 0;
-  }
+  bool stop() { return m_script.stop(); }
   // The keys committed so far.
-  QStringList keys() const {
-    return QString::fromUtf8(test::readFile(m_keys)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-  }
-  QString errors() { return QString::fromUtf8(m_proc.readAllStandardError()); }
+  QStringList keys() const { return test::ScriptWriter::lines(m_keys); }
+  QString errors() { return m_script.stderrText(); }
 
  private:
-  QString m_keys, m_stop;
-  QProcess m_proc;
-  bool m_ready = false;
+  QString m_keys;
+  test::ScriptWriter m_script;
 };
 
 class ConcurrentWriter : public ::testing::TestWithParam<std::tuple<bool, bool>> {

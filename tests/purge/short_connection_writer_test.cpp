@@ -23,6 +23,7 @@
 #include "shop_state.h"
 #include "support/file_ops_support.h"
 #include "support/recording_presenter.h"
+#include "script_writer.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
 
@@ -81,37 +82,19 @@ class ShortWriter {
   ShortWriter(const test::TempDir& dir, const QString& db, double pause)
       : m_keys(dir.file(QStringLiteral("keys.txt"))),
         m_errors(dir.file(QStringLiteral("errors.txt"))),
-        m_stop(dir.file(QStringLiteral("stop"))) {
-    for (const QString& f : {m_keys, m_errors, m_stop}) QFile::remove(f);
-    const QString script = dir.file(QStringLiteral("short_writer.py"));
-    test::writeFile(script, kShortWriter);
-    m_proc.start(QStringLiteral("python3"), {script, db, m_keys, m_errors, m_stop, QString::number(pause)});
-    m_ready = m_proc.waitForStarted(10000) && m_proc.waitForReadyRead(20000);
-  }
-  ~ShortWriter() { stop(); }
-  bool ready() const { return m_ready; }
+        m_script(dir, QStringLiteral("short_writer.py"), kShortWriter,
+                 {db, m_keys, m_errors, dir.file(QStringLiteral("stop")), QString::number(pause)},
+                 dir.file(QStringLiteral("stop")), {m_keys, m_errors}) {}
+  bool ready() const { return m_script.ready(); }
   // Stops the writer; true when it ended on its own.
-  bool stop() {
-    if (m_proc.state() == QProcess::NotRunning) return m_proc.exitStatus() == QProcess::NormalExit && m_proc.exitCode() == 0;
-    test::writeFile(m_stop, "stop");
-    if (!m_proc.waitForFinished(30000)) {
-      m_proc.kill();
-      m_proc.waitForFinished(5000);
-      return false;
-    }
-    return m_proc.exitStatus() == QProcess::NormalExit && m_proc.exitCode() == 0;
-  }
-  QStringList keys() const { return lines(m_keys); }
-  QStringList errors() const { return lines(m_errors); }
-  QString stderrText() { return QString::fromUtf8(m_proc.readAllStandardError()); }
+  bool stop() { return m_script.stop(); }
+  QStringList keys() const { return test::ScriptWriter::lines(m_keys); }
+  QStringList errors() const { return test::ScriptWriter::lines(m_errors); }
+  QString stderrText() { return m_script.stderrText(); }
 
  private:
-  static QStringList lines(const QString& file) {
-    return QString::fromUtf8(test::readFile(file)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-  }
-  QString m_keys, m_errors, m_stop;
-  QProcess m_proc;
-  bool m_ready = false;
+  QString m_keys, m_errors;
+  test::ScriptWriter m_script;
 };
 
 // The writer's keys in a database, in the order they were committed.
