@@ -14,6 +14,20 @@
 namespace db {
 namespace {
 
+// kv_unreadable_date(value): 1 when the value is not Null and is no date the
+// convention can read, else 0.
+void unreadableDate(sqlite3_context* context, int, sqlite3_value** argv) {
+  const int type = sqlite3_value_type(argv[0]);
+  if (type == SQLITE_NULL || type == SQLITE_BLOB) {
+    // GLOB never matches a blob: it is as unreadable as any other non-date.
+    sqlite3_result_int(context, type == SQLITE_BLOB ? 1 : 0);
+    return;
+  }
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const int length = sqlite3_value_bytes(argv[0]);
+  sqlite3_result_int(context, text && jet::isIsoDateText(text, length) ? 0 : 1);
+}
+
 constexpr int kBusyTimeoutMs = 2000;
 // Page cache of a connection, in KiB: large enough that a delete across
 // millions of rows and their indexes stays in memory, small enough to keep
@@ -203,6 +217,9 @@ Status Connection::open(const QString& connectionText) {
   }
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_create_function_v2(db, jet::kUnreadableDateFunction, 1,
+                             SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, unreadableDate,
+                             nullptr, nullptr, nullptr);
   const QByteArray pragma = "PRAGMA cache_size=-" + QByteArray::number(kCacheKiB);
   sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr);
   m_db = db;

@@ -168,4 +168,16 @@ Status translate(const QString& statement, QString& out) {
   return Status::Ok();
 }
 
+bool isIsoDateText(const char* text, int length) {
+  auto digit = [&](int i) { return i < length && text[i] >= '0' && text[i] <= '9'; };
+  auto in = [&](int i, char lo, char hi) { return i < length && text[i] >= lo && text[i] <= hi; };
+  auto is = [&](int i, char c) { return i < length && text[i] == c; };
+  const bool day = digit(0) && digit(1) && digit(2) && digit(3) && is(4, '-') && in(5, '0', '1') && digit(6) &&
+                   is(7, '-') && in(8, '0', '3') && digit(9);
+  if (!day) return false;
+  if (length == 10) return true;
+  return (is(10, ' ') || is(10, 'T')) && in(11, '0', '2') && digit(12) && is(13, ':') && in(14, '0', '5') &&
+         digit(15);
+}
+
 }  // namespace jet

@@ -28,4 +28,13 @@ Status translate(const QString& statement, QString& out);
 // space or a 'T'): the values a translated #date# comparison can match.
 QString isoGuard(const QString& column);
 
+// True exactly when `text` passes isoGuard: 'YYYY-MM-DD' alone, or followed
+// by a space or 'T' and 'HH:MM' and anything after it.
+bool isIsoDateText(const char* text, int length);
+
+// Name of the SQL function that every engine connection offers: one
+// argument, 1 when it is not Null and fails isoGuard, else 0. It reads a
+// value exactly as isoGuard's GLOB does, at a fraction of the cost.
+inline constexpr const char* kUnreadableDateFunction = "kv_unreadable_date";
+
 }  // namespace jet

@@ -34,8 +34,8 @@ struct Purge {
 // second one look at the rest of the condition.
 qint64 countUnreadableDates(const QString& dbPath, const QString& table, const QString& dateColumn,
                             const QString& keptFilter) {
-  const QString unreadable = QStringLiteral("Select Count(*) As Kept From [%1] Where %2 Is Not Null And Not %3")
-                                 .arg(table, dateColumn, jet::isoGuard(dateColumn));
+  const QString unreadable = QStringLiteral("Select Count(*) As Kept From [%1] Where %2(%3)")
+                                 .arg(table, QString::fromLatin1(jet::kUnreadableDateFunction), dateColumn);
   auto count = [&](const QString& query) -> qint64 {
     RecordsetRef rs;
     QString desc;

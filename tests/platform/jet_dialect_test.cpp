@@ -135,3 +135,38 @@ TEST_F(ForeignDates, TheDateIndexStillServesTheComparison) {
 }
 
 }  // namespace
+
+namespace {
+
+// The engine's native test of a stored date gives exactly the answer of the
+// GLOB guard that the translated comparisons use, for every kind of value.
+TEST(JetDialect, NativeUnreadableDateTestAgreesWithTheGuard) {
+  test::TempDir dir;
+  const QString db = dir.file(QStringLiteral("dates.mdb"));
+  ASSERT_TRUE(test::sqlExec(db, QStringLiteral("CREATE TABLE T(v)")));
+  ASSERT_TRUE(test::sqlExec(
+      db, QStringLiteral(
+              "INSERT INTO T VALUES ('2004-03-05'), ('2004-03-05 00:00:00'), ('2004-03-05T23:59'), ('2004-03-05 9:00'),"
+              "('2004-3-5'), ('2004-03-05 '), ('2004-03-05x'), ('2004-13-05'), ('2004-03-45'), ('03/05/2004'),"
+              "('5 March 2004'), (''), ('yesterday'), (20040305), (38000.5), (x'323030342d30332d3035'), (NULL),"
+              "('9999-19-39 29:59:99 trailing'), ('2004-03-05 24:00'), ('2004-03-05 23:60'), ('2004-03-05\u00e9')")));
+  db::Connection c;
+  ASSERT_TRUE(c.open(QStringLiteral("Data Source=") + db).ok());
+  db::Recordset rs;
+  const QString sql = QStringLiteral("SELECT quote(v) AS v, %1(v) AS native, (v IS NOT NULL AND NOT %2) AS guard FROM T")
+                          .arg(QString::fromLatin1(jet::kUnreadableDateFunction), jet::isoGuard(QStringLiteral("v")));
+  ASSERT_TRUE(c.query(sql, rs).ok());
+  int rows = 0, unreadable = 0;
+  for (; !rs.eof(); rs.moveNext(), ++rows) {
+    db::Field v, native, guard;
+    ASSERT_TRUE(rs.field(QStringLiteral("v"), v).ok());
+    ASSERT_TRUE(rs.field(QStringLiteral("native"), native).ok());
+    ASSERT_TRUE(rs.field(QStringLiteral("guard"), guard).ok());
+    EXPECT_EQ(native.value.toInt(), guard.value.toInt()) << v.value.toString().toStdString();
+    unreadable += native.value.toInt();
+  }
+  EXPECT_EQ(rows, 21);
+  EXPECT_EQ(unreadable, 14);
+}
+
+}  // namespace
