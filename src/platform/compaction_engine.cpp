@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <future>
 
 #include <QFile>
 #include <QFileInfo>
@@ -232,15 +231,8 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
   journal_shim::redirected = dstJournal != srcJournal ? dstJournal : QByteArray();
   Status result = compact(src, dst);
   if (result.ok() && files::hasLiveSidecar(QFile::decodeName(src))) result = inUse();
-  if (result.ok()) {
-    // The flush waits on the disk and the check on the processor: they run
-    // side by side, and the compaction succeeds only when both did.
-    std::future<Status> flushed =
-        std::async(std::launch::async, [name = QFile::decodeName(dst)] { return files::syncFileAndFolder(name); });
-    const Status checked = check(dst);
-    const Status synced = flushed.get();
-    result = synced.ok() ? checked : synced;
-  }
+  if (result.ok()) result = files::syncFileAndFolder(QFile::decodeName(dst));
+  if (result.ok()) result = check(dst);
   journal_shim::redirected.clear();
   if (!result.ok()) {
     // The destination did not exist before; whatever is there is ours.
