@@ -228,38 +228,32 @@ Status Connection::open(const QString& connectionText) {
   return Status::Ok();
 }
 
-Status Connection::prepareError(const QString& context) const {
-  return Status::Error(kErrTrailingText,
-                       QStringLiteral("Characters found after end of SQL statement: %1").arg(context));
-}
-
-Status Connection::execute(const QString& statement) {
+Status Connection::prepare(const QString& statement, sqlite3_stmt** stmt) {
   if (observer()) observer()(statement);
   if (!m_db) return Status::Error(SQLITE_MISUSE, QStringLiteral("The connection is closed."));
   QString sql;
   if (Status s = jet::translate(statement, sql); !s.ok()) return s;
   const QByteArray utf8 = sql.toUtf8();
-  StmtGuard g;
   const char* tail = nullptr;
-  if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &g.stmt, &tail) != SQLITE_OK)
+  if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), stmt, &tail) != SQLITE_OK)
     return engineError(m_db);
-  if (!onlySpaceOrSemicolons(tail)) return prepareError(QString::fromUtf8(tail));
+  if (!onlySpaceOrSemicolons(tail))
+    return Status::Error(kErrTrailingText,
+                         QStringLiteral("Characters found after end of SQL statement: %1").arg(QString::fromUtf8(tail)));
+  return Status::Ok();
+}
+
+Status Connection::execute(const QString& statement) {
+  StmtGuard g;
+  if (Status s = prepare(statement, &g.stmt); !s.ok()) return s;
   if (!g.stmt) return Status::Ok();  // empty statement
   return stepAll(m_db, g.stmt, nullptr);
 }
 
 Status Connection::query(const QString& statement, Recordset& rs) {
   rs.close();
-  if (observer()) observer()(statement);
-  if (!m_db) return Status::Error(SQLITE_MISUSE, QStringLiteral("The connection is closed."));
-  QString sql;
-  if (Status s = jet::translate(statement, sql); !s.ok()) return s;
-  const QByteArray utf8 = sql.toUtf8();
   StmtGuard g;
-  const char* tail = nullptr;
-  if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &g.stmt, &tail) != SQLITE_OK)
-    return engineError(m_db);
-  if (!onlySpaceOrSemicolons(tail)) return prepareError(QString::fromUtf8(tail));
+  if (Status s = prepare(statement, &g.stmt); !s.ok()) return s;
   if (!g.stmt) return Status::Error(SQLITE_MISUSE, QStringLiteral("The query is empty."));
 
   Recordset fresh;

@@ -13,6 +13,7 @@
 #include "platform/status.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace db {
 
@@ -101,7 +102,9 @@ class Connection {
   sqlite3* handle() const { return m_db; }
 
  private:
-  Status prepareError(const QString& context) const;
+  // Observes, translates and prepares one statement; fails on a dialect
+  // error, an engine error or text after the statement.
+  Status prepare(const QString& statement, sqlite3_stmt** stmt);
   sqlite3* m_db = nullptr;
 };
 
