@@ -35,8 +35,8 @@ using test::drivePath;
 using test::progressOf;
 
 const QString kCr = QStringLiteral("\r");
-const QString kFailure = QStringLiteral("box 16: Purge has failed to complete...");
-const QString kSuccess = QStringLiteral("box 64: Purge has been finished successfully !");
+using test::kFailure;
+using test::kSuccess;
 const QString kBackupHeader =
     QStringLiteral("Please close the 'Kestrova.mdb' database file and all the programs that might use it...");
 const QString kCompactHeader = QStringLiteral("Failed to compact the database...");

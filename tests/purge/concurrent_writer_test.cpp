@@ -95,11 +95,7 @@ class ConcurrentWriter : public ::testing::TestWithParam<std::tuple<bool, bool>>
     folder = test::drivePath(QString());
     test::emptyFolder(folder);
     db = folder + QStringLiteral("kestrova.mdb");
-    sampledb::Options options;
-    options.scale = 60;
-    options.seed = 4242;
-    options.today = kToday;
-    ASSERT_EQ(sampledb::make(db, options), QString());
+    ASSERT_EQ(sampledb::make(db, {.scale = 60, .seed = 4242, .today = kToday}), QString());
     before = test::readShopState(db, kCutOff);
     for (const test::TableState& t : before.tables) ASSERT_GT(t.inScope, 0);
   }

@@ -30,7 +30,7 @@ const QDate kCutOff(2023, 1, 1);
 const QString kDb = QStringLiteral("kestrova.mdb");
 const QString kBackup = QStringLiteral("kvbackup15012026.mdb");
 const QString kTemp = QStringLiteral("kvTemp.mdb");
-const QString kSuccess = QStringLiteral("box 64: Purge has been finished successfully !");
+using test::kSuccess;
 // Rows enough for a run of about half a second.
 constexpr double kScale = 120;
 // A complete run on the state a kill left, after every this many kills.
@@ -50,11 +50,7 @@ class CrashLoop : public ::testing::Test {
     folder = test::drivePath(QString());
     test::emptyFolder(folder);
     pristine = scratch.file(QStringLiteral("pristine.mdb"));
-    sampledb::Options options;
-    options.scale = kScale;
-    options.seed = 20260115;
-    options.today = kToday;
-    ASSERT_EQ(sampledb::make(pristine, options), QString());
+    ASSERT_EQ(sampledb::make(pristine, {.scale = kScale, .seed = 20260115, .today = kToday}), QString());
     pristineHash = test::fileHash(pristine);
     before = test::readShopState(pristine, kCutOff);
     ASSERT_EQ(before.integrity, QStringLiteral("ok"));

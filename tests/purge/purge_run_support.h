@@ -14,6 +14,10 @@ class PurgeDatabase;
 
 namespace test {
 
+// The run's final boxes as the recorder writes them.
+inline const QString kSuccess = QStringLiteral("box 64: Purge has been finished successfully !");
+inline const QString kFailure = QStringLiteral("box 16: Purge has failed to complete...");
+
 // "C:\kestrova\..." as the test sees it.
 QString drivePath(const QString& name);
 

@@ -24,8 +24,8 @@ using test::drivePath;
 using test::progressOf;
 
 const QString kBackupText = QStringLiteral("backing up kestrova.mdb databse...");
-const QString kSuccess = QStringLiteral("box 64: Purge has been finished successfully !");
-const QString kFailure = QStringLiteral("box 16: Purge has failed to complete...");
+using test::kSuccess;
+using test::kFailure;
 const QString kBackupToday = QStringLiteral("kvbackup07122026.mdb");
 
 // Rows on both sides of the cut-off of 5 March 2004, and bulk old shipments

@@ -34,7 +34,7 @@ const QDate kCutOff(2023, 1, 1);
 const QString kDbPath = QStringLiteral("C:\\kestrova\\kestrova.mdb");
 const QString kBackupPath = QStringLiteral("C:\\kestrova\\kvbackup15012026.mdb");
 const QString kInUse = QStringLiteral("The file is in use by another program.");
-const QString kSuccess = QStringLiteral("box 64: Purge has been finished successfully !");
+using test::kSuccess;
 const QString kCompactRefused = QStringLiteral(
     "box 48: Failed to compact the database...||The following error has occurred:|The file is in use by another "
     "program.");
@@ -108,11 +108,7 @@ class ShortConnectionWriter : public ::testing::Test {
     folder = test::drivePath(QString());
     test::emptyFolder(folder);
     db = folder + QStringLiteral("kestrova.mdb");
-    sampledb::Options options;
-    options.scale = 60;
-    options.seed = 777;
-    options.today = kToday;
-    ASSERT_EQ(sampledb::make(db, options), QString());
+    ASSERT_EQ(sampledb::make(db, {.scale = 60, .seed = 777, .today = kToday}), QString());
   }
   void TearDown() override {
     UnloadPleaseWait();
