@@ -19,6 +19,7 @@
 #include "errortracking/log_file.h"
 #include "errortracking/ulvo_error_tracking.h"
 #include "platform/app.h"
+#include "platform/fit_text.h"
 #include "platform/layout.h"
 #include "platform/mouse_pointer.h"
 #include "platform/msgbox.h"
@@ -48,12 +49,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRe
 
 // The stand-in sans-serif runs wider than the classic one: a caption that
 // would be clipped in its fixed box gets a slightly smaller size instead.
-void fitCaption(QLabel* l) {
-  QFont f = l->font();
-  while (QFontMetrics(f).horizontalAdvance(l->text()) > l->width() && f.pointSizeF() > 6.0)
-    f.setPointSizeF(f.pointSizeF() - 0.25);
-  l->setFont(f);
-}
+void fitCaption(QLabel* l) { layout::fitText(l, l->font()); }
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <QScreen>
 
 #include "platform/app.h"
+#include "platform/fit_text.h"
 #include "platform/layout.h"
 #include "platform/msgbox.h"
 #include "purge/calendar_control.h"
@@ -34,6 +35,13 @@ QPushButton* makeButton(QWidget* parent, int index, const QString& caption, QRec
 }
 
 }  // namespace
+
+// Puts a hint in the hint line, drawn smaller when the stand-in font would
+// clip it in the line's fixed box.
+static void showHint(QLabel* line, const QString& hint) {
+  line->setText(hint);
+  layout::fitText(line, layout::msSansSerif(12, true));
+}
 
 FormRef<PurgeDatabase>& MainWindow() {
   static FormRef<PurgeDatabase> ref;
@@ -121,18 +129,18 @@ void PurgeDatabase::chkBackupDB_Click() {
 }
 
 void PurgeDatabase::chkBackupDB_MouseMove() {
-  lblInfo->setText(QStringLiteral("This will make a backup of your database, and is highly recommended."));
+  showHint(lblInfo, QStringLiteral("This will make a backup of your database, and is highly recommended."));
 }
 
 void PurgeDatabase::chkContacts_MouseMove() {
-  lblInfo->setText(QStringLiteral(
+  showHint(lblInfo, QStringLiteral(
       "This will remove all Contacts before the selected date, but not Account or Mailbox Holders."));
 }
 
 void PurgeDatabase::chkInvoices_Click() {
-  lblInfo->setText(QStringLiteral("This will remove all Invoice not tied to Accounts."));
+  showHint(lblInfo, QStringLiteral("This will remove all Invoice not tied to Accounts."));
 }
 
 void PurgeDatabase::chkShipments_Click() {
-  lblInfo->setText(QStringLiteral("This will remove all shipments from history, that are already Exported."));
+  showHint(lblInfo, QStringLiteral("This will remove all shipments from history, that are already Exported."));
 }

@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -115,6 +116,30 @@ TEST_F(MainWindowTest, HintsComeOnTheirOwnEventsAndStay) {
   EXPECT_EQ(checkValue(w->chkContacts), 1);
   EXPECT_EQ(w->lblInfo->text(), kShipmentsHint);
   EXPECT_TRUE(rec.boxes.empty());
+}
+
+// Every hint is readable whole in the hint line's fixed box, whatever font
+// stands in for the classic one; a short hint keeps the design size.
+TEST_F(MainWindowTest, EveryHintFitsTheHintLine) {
+  auto fitsWhole = [&] {
+    const QFontMetrics metrics(w->lblInfo->font());
+    const QRect box = w->lblInfo->contentsRect();
+    return metrics.boundingRect(QRect(0, 0, box.width(), 100000), Qt::TextWordWrap, w->lblInfo->text()).height() <=
+           box.height();
+  };
+  moveMouseOver(w->chkContacts);
+  EXPECT_EQ(w->lblInfo->text(), kContactsHint);
+  EXPECT_TRUE(fitsWhole());
+  EXPECT_LE(w->lblInfo->font().pointSizeF(), 12.0);
+  EXPECT_GE(w->lblInfo->font().pointSizeF(), 6.0);
+  EXPECT_TRUE(w->lblInfo->font().bold());
+  moveMouseOver(w->chkBackupDB);
+  EXPECT_TRUE(fitsWhole());
+  w->chkShipments->click();
+  EXPECT_TRUE(fitsWhole());
+  w->chkInvoices->click();
+  EXPECT_TRUE(fitsWhole());
+  EXPECT_DOUBLE_EQ(w->lblInfo->font().pointSizeF(), 12.0);
 }
 
 TEST_F(MainWindowTest, UntickingTheBackupBoxWarnsOnce) {
