@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
-# Usage: scripts/deps.sh [extra-package ...]
+# Usage: scripts/deps.sh [--packaging] [extra-package ...]
+#   --packaging adds what building and checking the Debian package needs.
 set -euo pipefail
-need=(g++ cmake qt6-base-dev libsqlite3-dev googletest libgtest-dev python3 "$@")
+need=(g++ cmake qt6-base-dev libsqlite3-dev googletest libgtest-dev python3)
+packaging=(dpkg-dev debhelper lintian desktop-file-utils appstream man-db groff-base file systemd)
+for a in "$@"; do
+  if [ "$a" = --packaging ]; then need+=("${packaging[@]}"); else need+=("$a"); fi
+done
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test through ctest.
+# Installs what is missing, builds everything, runs every test through ctest,
+# then builds the Debian package and checks it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -9,3 +10,7 @@ cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" --timeout 300 ${CTEST_ARGS:-}
+cd - >/dev/null
+# The package: built, linted and checked without installing it for good.
+# KESTROVA_CHECK_VERSION=0 until the program answers --version without a window.
+KESTROVA_CHECK_VERSION=${KESTROVA_CHECK_VERSION:-0} bash scripts/check_package.sh

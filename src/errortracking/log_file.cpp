@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "platform/app.h"
 #include "platform/files.h"
@@ -40,9 +42,36 @@ class Fd {
 
 bool hasNoWriteBit(const struct stat& st) { return (st.st_mode & 0222) == 0; }
 
+// open(2) with O_CREAT; a log meant for the state folder makes that folder
+// first when it is missing (installed, the program's folder is /usr/bin and
+// the first record of a fresh account lands here).
+int openCreating(const QString& path, const QByteArray& name, int flags) {
+  int fd = ::open(name.constData(), flags | O_CREAT | O_CLOEXEC, 0666);
+  if (fd >= 0 || errno != ENOENT) return fd;
+  const QString folder = QFileInfo(paths::resolve(path)).absolutePath();
+  if (folder != QDir::cleanPath(stateFolder())) return fd;
+  // The log holds login names: the folder is the user's own (0700).
+  QDir().mkpath(QFileInfo(folder).absolutePath());
+  if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) return -1;
+  return ::open(name.constData(), flags | O_CREAT | O_CLOEXEC, 0666);
+}
+
 }  // namespace
 
-QString defaultLogFile() { return app::folder() + QStringLiteral("/ErrStack.log"); }
+QString stateFolder() {
+  QString base = qEnvironmentVariable("XDG_STATE_HOME");
+  if (!QDir::isAbsolutePath(base)) base = QDir::homePath() + QStringLiteral("/.local/state");
+  return base + QStringLiteral("/kestrova");
+}
+
+QString defaultLogFileFor(const QString& programFolder) {
+  // access(2) answers for the real user, as the write itself will be made.
+  if (::access(QFile::encodeName(programFolder).constData(), W_OK | X_OK) == 0)
+    return programFolder + QStringLiteral("/ErrStack.log");
+  return stateFolder() + QStringLiteral("/ErrStack.log");
+}
+
+QString defaultLogFile() { return defaultLogFileFor(app::folder()); }
 
 bool isPresent(const QString& path) { return !path.isEmpty() && files::isPresent(path); }
 
@@ -52,7 +81,7 @@ Status append(const QString& path, const QByteArray& record) {
   struct stat st {};
   if (::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && hasNoWriteBit(st))
     return fromErrno(EACCES);
-  Fd fd(::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  Fd fd(openCreating(path, name, O_WRONLY | O_APPEND));
   if (fd.get() < 0) return fromErrno(errno);
   if (::fstat(fd.get(), &st) != 0) return fromErrno(errno);
   if (!S_ISREG(st.st_mode)) return fromErrno(EINVAL);
@@ -68,8 +97,10 @@ Status append(const QString& path, const QByteArray& record) {
   // A short write leaves part of a record: take it back off, unless another
   // writer has appended behind it meanwhile.
   const int err = written < 0 ? errno : ENOSPC;
-  if (written > 0 && ::fstat(fd.get(), &st) == 0 && st.st_size == before + written)
-    (void)::ftruncate(fd.get(), before);
+  if (written > 0 && ::fstat(fd.get(), &st) == 0 && st.st_size == before + written) {
+    // The write's own error is what the caller hears, whether or not this works.
+    [[maybe_unused]] const int undone = ::ftruncate(fd.get(), before);
+  }
   return fromErrno(err);
 }
 
@@ -79,7 +110,7 @@ Status readAll(const QString& path, QByteArray* bytes) {
   int raw = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
   if (raw < 0 && errno == ENOENT) {
     // A missing log is created empty, then read like any other.
-    raw = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    raw = openCreating(path, name, O_RDWR);
   }
   if (raw < 0) return fromErrno(errno);
   Fd fd(raw);

@@ -1,6 +1,7 @@
 // The error log: set-up by Init, the record format, message levels and bits,
 // and the failures that must leave the log whole.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <optional>
@@ -284,6 +285,32 @@ TEST_F(ErrorLog, TheLastCountBelowTheLimitStillRises) {
   EXPECT_EQ(count("Inventory"), QStringLiteral("32767"));
   ASSERT_EQ(rec.boxes.size(), 1u);
   EXPECT_EQ(rec.boxes[0].title, QStringLiteral("32767 error(s) have been recorded ..."));
+}
+
+TEST_F(ErrorLog, AProgramFolderTheUserCannotWriteSendsTheLogToTheStateFolder) {
+  const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+  setenv("XDG_STATE_HOME", QFile::encodeName(logDir.file("state")).constData(), 1);
+  const QString stateLog = logDir.file("state/kestrova/ErrStack.log");
+  EXPECT_EQ(logfile::defaultLogFileFor(logDir.path()), logPath());
+  EXPECT_EQ(logfile::defaultLogFileFor(logDir.file("no-such-folder")), stateLog);
+  if (geteuid() != 0) {  // root may write into any folder
+    QDir(logDir.path()).mkdir("bin");
+    chmod(QFile::encodeName(logDir.file("bin")).constData(), 0555);
+    EXPECT_EQ(logfile::defaultLogFileFor(logDir.file("bin")), stateLog);
+  }
+
+  // The first record creates the missing folders; the log's own is private.
+  ulvoErrorTracking t;
+  initInventory(t, {.sLogFile = stateLog});
+  t.LogIt(8, "Error#: 94", "Err.Desc: File not found");
+  EXPECT_EQ(test::readFile(stateLog), kExampleRecord);
+  struct stat st {};
+  ASSERT_EQ(stat(QFile::encodeName(logDir.file("state/kestrova")).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  setenv("XDG_STATE_HOME", "relative/state", 1);  // not absolute: ignored
+  EXPECT_EQ(logfile::stateFolder(), QDir::homePath() + "/.local/state/kestrova");
+  setenv("XDG_STATE_HOME", savedState.constData(), 1);
 }
 
 TEST(LogFile, PresenceMeansAVisibleRegularFile) {

@@ -10,16 +10,18 @@
 #include "support/recording_presenter.h"
 
 int main(int argc, char** argv) {
-  // No test ever sees the user's own drive, settings, registry or mail.
+  // No test ever sees the user's own drive, settings, state, registry or mail.
   QTemporaryDir sandbox(QDir::tempPath() + QStringLiteral("/kestrova-test-XXXXXX"));
   if (!sandbox.isValid()) return 2;
   const QByteArray root = sandbox.path().toLocal8Bit();
   QDir(sandbox.path()).mkpath(QStringLiteral("drive_c/kestrova"));
   QDir(sandbox.path()).mkpath(QStringLiteral("config"));
   QDir(sandbox.path()).mkpath(QStringLiteral("data"));
+  QDir(sandbox.path()).mkpath(QStringLiteral("state"));
   setenv("KESTROVA_DRIVE_C", (root + "/drive_c").constData(), 1);
   setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
   setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
+  setenv("XDG_STATE_HOME", (root + "/state").constData(), 1);
   setenv("KESTROVA_REGISTRY", (root + "/registry.reg").constData(), 1);
   setenv("KESTROVA_SENDMAIL", (root + "/no-sendmail").constData(), 1);
   setenv("KESTROVA_SANDBOX", root.constData(), 1);
