@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -164,6 +165,32 @@ TEST_F(MainWindowTest, TheExitButtonEndsTheProgram) {
   EXPECT_TRUE(quit);
   EXPECT_FALSE(MainWindow().isLoaded());
   QApplication::setQuitOnLastWindowClosed(false);
+}
+
+}  // namespace
+
+namespace {
+
+void pressKey(QWidget* w, int key) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &press);
+}
+
+// Return and keypad Enter press a focused button as Space does; the option
+// boxes are left to their own keys.
+TEST_F(MainWindowTest, ReturnAndEnterPressTheFocusedButton) {
+  int shown = 0;
+  QObject::connect(w->chkInvoices, &QCheckBox::clicked, [&] { ++shown; });
+  pressKey(w->chkInvoices, Qt::Key_Return);
+  EXPECT_EQ(shown, 0);
+  EXPECT_EQ(checkValue(w->chkInvoices), 0);
+
+  // Exit through keypad Enter: the window is unloaded.
+  pressKey(w->btnAction[1], Qt::Key_Enter);
+  EXPECT_FALSE(MainWindow().isLoaded());
+  w = MainWindow().get();
+  pressKey(w->btnAction[1], Qt::Key_Return);
+  EXPECT_FALSE(MainWindow().isLoaded());
 }
 
 }  // namespace
