@@ -193,4 +193,30 @@ TEST_F(MainWindowTest, ReturnAndEnterPressTheFocusedButton) {
   EXPECT_FALSE(MainWindow().isLoaded());
 }
 
+// The calendar keeps its own font whatever the desktop's, and its month
+// still fits its fixed box; screen readers find it, its arrows and the
+// progress window by name.
+TEST(MainWindowLook, CalendarFitsItsBoxUnderALargeDesktopFont) {
+  const QFont desktop = QApplication::font();
+  QFont large = desktop;
+  large.setPointSizeF(16);
+  QApplication::setFont(large);
+  PurgeDatabase* w = MainWindow().get();
+  const QSize need = w->cldRemoveDate->minimumSizeHint();
+  const QSize box = w->cldRemoveDate->size();
+  const double points = w->cldRemoveDate->font().pointSizeF();
+  const QString name = w->cldRemoveDate->accessibleName();
+  int namedArrows = 0;
+  for (const char* arrow : {"qt_calendar_prevmonth", "qt_calendar_nextmonth"})
+    if (auto* b = w->cldRemoveDate->findChild<QWidget*>(arrow)) namedArrows += !b->accessibleName().isEmpty();
+  MainWindow().unload();
+  QApplication::setFont(desktop);
+
+  EXPECT_LT(points, 16.0);
+  EXPECT_LE(need.width(), box.width());
+  EXPECT_LE(need.height(), box.height());
+  EXPECT_FALSE(name.isEmpty());
+  EXPECT_EQ(namedArrows, 2);
+}
+
 }  // namespace
