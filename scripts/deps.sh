@@ -2,7 +2,7 @@
 # Installs the Debian packages the project needs, only those that are missing.
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
-need=(g++ cmake qt6-base-dev libsqlite3-dev googletest libgtest-dev python3 "$@")
+need=(g++ cmake qt6-base-dev qt6-base-private-dev libsqlite3-dev googletest libgtest-dev python3 "$@")
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
