@@ -186,6 +186,17 @@ PurgeARun runPurgeA(const std::string& self, const BenchPlace& place, const QDat
   return run;
 }
 
+std::vector<std::string> plainStatements(const QDate& cutOff, long long shipFrom) {
+  const std::string date = "'" + cutOff.toString(Qt::ISODate).toStdString() + "'";
+  std::string contacts = "DELETE FROM Contacts WHERE ((LastContactDate < " + date +
+                         " AND AR IS NULL) OR LastContactDate IS NULL)";
+  if (shipFrom > 0) contacts += " AND ID <> " + std::to_string(shipFrom);
+  return {contacts, "DELETE FROM InvoiceNumbers WHERE Date < " + date,
+          "DELETE FROM Payments WHERE AcctNum = 'Cash' AND Date < " + date,
+          "DELETE FROM Transactions WHERE AcctNum = 'Cash' AND Date < " + date,
+          "DELETE FROM Manifest WHERE Date < " + date};
+}
+
 PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& deleteStatements, bool durable) {
   PurgeBRun run;
   // Runs the commands of one step one after the other; false on the first

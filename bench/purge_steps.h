@@ -71,6 +71,12 @@ struct PurgeBRun {
 // the copy back, and a sync of the database after it.
 PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& deleteStatements, bool durable);
 
+// The five delete statements as a person writes them for plain SQLite, in
+// the order A runs them: dates compared as ISO text ([Date] < 'YYYY-MM-DD'),
+// no guard against dates stored another way, the default ship-from contact
+// `shipFrom` excluded by its number (no exclusion when it is not positive).
+std::vector<std::string> plainStatements(const QDate& cutOff, long long shipFrom);
+
 // Points KESTROVA_DRIVE_C and the other program paths of this process (and
 // so of its children) into the bench folder `root`.
 void confineEnvironment(const std::string& root, const std::string& driveC);

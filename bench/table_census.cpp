@@ -57,4 +57,16 @@ std::string quickCheck(const std::string& path) {
   return verdict;
 }
 
+long long defaultShipFrom(const std::string& path) {
+  ReadOnlyDb ro(path);
+  if (!ro.db) return 0;
+  sqlite3_stmt* stmt = nullptr;
+  long long id = 0;
+  if (sqlite3_prepare_v2(ro.db, "SELECT DefaultShipFrom FROM Setup LIMIT 1", -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW)
+    id = sqlite3_column_int64(stmt, 0);
+  sqlite3_finalize(stmt);
+  return id;
+}
+
 }  // namespace bench

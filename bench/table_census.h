@@ -31,4 +31,7 @@ DatabaseCensus takeCensus(const std::string& path);
 // verdict or the engine's message.
 std::string quickCheck(const std::string& path);
 
+// The first row's Setup.DefaultShipFrom as a number; 0 when there is none.
+long long defaultShipFrom(const std::string& path);
+
 }  // namespace bench

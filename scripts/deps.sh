@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [--packaging] [extra-package ...]
 #   --packaging adds what building and checking the Debian package needs.
 set -euo pipefail
-need=(g++ cmake qt6-base-dev libsqlite3-dev googletest libgtest-dev python3)
+need=(g++ cmake qt6-base-dev qt6-base-private-dev libsqlite3-dev googletest libgtest-dev python3)
 packaging=(dpkg-dev debhelper lintian desktop-file-utils appstream man-db groff-base file systemd)
 for a in "$@"; do
   if [ "$a" = --packaging ]; then need+=("${packaging[@]}"); else need+=("$a"); fi

@@ -15,6 +15,7 @@
 #include <QScreen>
 
 #include "platform/app.h"
+#include "platform/enter_key.h"
 #include "platform/layout.h"
 #include "platform/mouse_pointer.h"
 #include "platform/msgbox.h"
@@ -94,6 +95,7 @@ frmAboutErr::frmAboutErr(QWidget* parent)
   Q_INIT_RESOURCE(about);
   setObjectName(QStringLiteral("frmAboutErr"));
   buildControls();
+  keys::enterPressesButtons(this);
   Form_Load();
   for (QLabel* l : {lblTitle, lblVersion, Label2, Label3, lblThanks, lblDisclaimer[0], lblDisclaimer[1]})
     fitToText(l, width());

@@ -19,6 +19,7 @@
 #include "errortracking/log_file.h"
 #include "errortracking/ulvo_error_tracking.h"
 #include "platform/app.h"
+#include "platform/enter_key.h"
 #include "platform/fit_text.h"
 #include "platform/layout.h"
 #include "platform/mouse_pointer.h"
@@ -132,6 +133,7 @@ frmEmail_Us::frmEmail_Us(QWidget* parent) : QDialog(parent) {
   // Tab order of the controls that take the focus: the message, then the toolbar.
   setTabOrder(txtMessage, Toolbar1);
   txtMessage->setFocus();
+  keys::enterPressesButtons(this);
 
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());

@@ -32,6 +32,7 @@ frmPleaseWait::frmPleaseWait(QWidget* parent)
   setLineWidth(1);
   setFont(layout::msSansSerif(8));
   setFixedSize(layout::px(4335), layout::px(690));
+  setAccessibleName(QStringLiteral("Please wait"));
 
   lblWait = makeLabel(this, "lblWait", QStringLiteral("Please wait,"), 0x00C00000, layout::twips(120, 120, 4095, 255));
   lblProcessing =
@@ -62,6 +63,7 @@ void frmPleaseWait::ResetMsg() {
 void frmPleaseWait::display(const QString& second) {
   ResetMsg();
   lblProcessing->setText(second);
+  setAccessibleDescription(second);
   ShowPleaseWait();
   forms::repaintNow(this);
 }

@@ -10,6 +10,7 @@
 #include <QScreen>
 
 #include "platform/app.h"
+#include "platform/enter_key.h"
 #include "platform/fit_text.h"
 #include "platform/layout.h"
 #include "platform/msgbox.h"
@@ -106,6 +107,7 @@ PurgeDatabase::PurgeDatabase(QWidget* parent)
   connect(btnAction[1], &QPushButton::clicked, this, [this] { btnAction_Click(1); });
   chkBackupDB->installEventFilter(this);
   chkContacts->installEventFilter(this);
+  keys::enterPressesButtons(this);
 
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect frame(QPoint(0, 0), size());

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -164,6 +165,58 @@ TEST_F(MainWindowTest, TheExitButtonEndsTheProgram) {
   EXPECT_TRUE(quit);
   EXPECT_FALSE(MainWindow().isLoaded());
   QApplication::setQuitOnLastWindowClosed(false);
+}
+
+}  // namespace
+
+namespace {
+
+void pressKey(QWidget* w, int key) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &press);
+}
+
+// Return and keypad Enter press a focused button as Space does; the option
+// boxes are left to their own keys.
+TEST_F(MainWindowTest, ReturnAndEnterPressTheFocusedButton) {
+  int shown = 0;
+  QObject::connect(w->chkInvoices, &QCheckBox::clicked, [&] { ++shown; });
+  pressKey(w->chkInvoices, Qt::Key_Return);
+  EXPECT_EQ(shown, 0);
+  EXPECT_EQ(checkValue(w->chkInvoices), 0);
+
+  // Exit through keypad Enter: the window is unloaded.
+  pressKey(w->btnAction[1], Qt::Key_Enter);
+  EXPECT_FALSE(MainWindow().isLoaded());
+  w = MainWindow().get();
+  pressKey(w->btnAction[1], Qt::Key_Return);
+  EXPECT_FALSE(MainWindow().isLoaded());
+}
+
+// The calendar keeps its own font whatever the desktop's, and its month
+// still fits its fixed box; screen readers find it, its arrows and the
+// progress window by name.
+TEST(MainWindowLook, CalendarFitsItsBoxUnderALargeDesktopFont) {
+  const QFont desktop = QApplication::font();
+  QFont large = desktop;
+  large.setPointSizeF(16);
+  QApplication::setFont(large);
+  PurgeDatabase* w = MainWindow().get();
+  const QSize need = w->cldRemoveDate->minimumSizeHint();
+  const QSize box = w->cldRemoveDate->size();
+  const double points = w->cldRemoveDate->font().pointSizeF();
+  const QString name = w->cldRemoveDate->accessibleName();
+  int namedArrows = 0;
+  for (const char* arrow : {"qt_calendar_prevmonth", "qt_calendar_nextmonth"})
+    if (auto* b = w->cldRemoveDate->findChild<QWidget*>(arrow)) namedArrows += !b->accessibleName().isEmpty();
+  MainWindow().unload();
+  QApplication::setFont(desktop);
+
+  EXPECT_LT(points, 16.0);
+  EXPECT_LE(need.width(), box.width());
+  EXPECT_LE(need.height(), box.height());
+  EXPECT_FALSE(name.isEmpty());
+  EXPECT_EQ(namedArrows, 2);
 }
 
 }  // namespace
