@@ -58,6 +58,7 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
     if (LoadPleaseWait())
       if (frmPleaseWait* wait = PleaseWait()) wait->DisplayMsg_BackUp_File(QStringLiteral("kestrova.mdb databse"));
     result = CopyFile(dbPath, backupPath, errDesc, errNum);
+    if (!result && errNum == ENOENT && !FileExists(dbPath)) errDesc = missingDatabaseText(dbPath);
     if (!result) ShowProcessFailed(errDesc, kBackupHeader, QString());
   });
   if (trapped) ShowProcessFailed(trapped->description, kBackupHeader, QString());

@@ -31,7 +31,8 @@ bool BackupExists(const QString& backupPath);
 // step in the progress window. True when the copy is present at
 // `backupPath`. On failure false, errNum/errDesc set by CopyFile, and the
 // warning box "Please close the 'Kestrova.mdb' database file ..." shown with
-// the description.
+// the description; when the database itself is missing the description is
+// missingDatabaseText, so the operator learns where it was looked for.
 bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc, int32_t& errNum);
 
 // Compacts the database `dbPath` through the temporary file
