@@ -21,19 +21,13 @@ struct OptionDef {
 const std::vector<OptionDef>& optionTable() {
   static const std::vector<OptionDef> table = {
       {{"before"}, "YYYY-MM-DD", "remove the rows dated before this day"},
-      {{"older-than"},
-       "N{d|m|y}",
-       "remove the rows older than N days, calendar months or years before today"},
-      {{"contacts"}, "", "purge contacts (not account holders, not the default ship-from contact)"},
-      {{"invoices"}, "", "purge invoices with their cash payments and transactions"},
+      {{"older-than"}, "N{d|m|y}", "remove rows older than N days, calendar months or years"},
+      {{"contacts"}, "", "purge contacts, but not account or mailbox holders"},
+      {{"invoices"}, "", "purge invoices, their cash payments and transactions"},
       {{"shipments"}, "", "purge shipments (the Manifest table)"},
       {{"all"}, "", "purge contacts, invoices and shipments"},
-      {{"database"},
-       "PATH",
-       "the database file (default C:\\kestrova\\kestrova.mdb through the drive mapping)"},
-      {{"dry-run"},
-       "",
-       "change nothing: report what a purge would remove, opening the database read-only"},
+      {{"database"}, "PATH", "the database file (default C:\\kestrova\\kestrova.mdb)"},
+      {{"dry-run"}, "", "change nothing; report what a purge would remove"},
       {{"json"}, "", "write the summary as one JSON object"},
       {{"quiet"}, "", "no progress lines"},
       {{"h", "help"}, "", "show this help and exit"},
@@ -155,7 +149,7 @@ QString helpText() {
       "With options, purges the shop database without a window: makes the day's backup\n"
       "(kvbackupDDMMYYYY.mdb beside the database) unless it exists, deletes the chosen\n"
       "history dated before the cut-off, compacts the file and prints a summary.\n"
-      "With none of --contacts, --invoices, --shipments, --all: backup and compaction only.\n\n");
+      "None of --contacts, --invoices, --shipments, --all: backup and compaction only.\n\n");
   for (const OptionDef& def : optionTable()) {
     QStringList names;
     for (const QString& n : def.names)
@@ -169,8 +163,10 @@ QString helpText() {
       "  0  the purge finished successfully\n"
       "  1  a step failed (\"Purge has failed to complete...\")\n"
       "  2  usage error\n"
-      "  3  stopped before changing anything: another program has the database open for writing\n"
-      "  4  the database is missing or is not a database (nothing changed)\n");
+      "  3  stopped before any change: another program has the database open for writing\n"
+      "  4  the database is missing or is not a database (nothing changed)\n"
+      "\nDrive C: is the folder $KESTROVA_DRIVE_C, else $XDG_DATA_HOME/kestrova/drive_c\n"
+      "(~/.local/share/kestrova/drive_c).\n");
   return text;
 }
 

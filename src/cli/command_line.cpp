@@ -28,7 +28,7 @@ int runCommandLine(int argc, char** argv) {
   const Request& request = parsed.request;
   switch (request.command) {
     case Command::Help:
-      writeOut(helpText());
+      writeOut(helpText().trimmed());
       return kExitSuccess;
     case Command::Version:
       writeOut(QStringLiteral("purge-database ") + app::versionText());
