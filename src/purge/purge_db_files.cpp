@@ -36,6 +36,8 @@ QString folderOf(const QString& path) {
 
 QString defaultDatabasePath() { return QStringLiteral("C:\\kestrova\\kestrova.mdb"); }
 
+QString backupFileCaption() { return QStringLiteral("kestrova.mdb databse"); }
+
 QString backupPathFor(const QString& dbPath, const QDate& day) {
   return folderOf(dbPath) + QStringLiteral("kvbackup") + day.toString(QStringLiteral("ddMMyyyy")) +
          QStringLiteral(".mdb");
@@ -56,7 +58,7 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
   bool result = false;
   const auto trapped = trapErrors([&] {
     if (LoadPleaseWait())
-      if (frmPleaseWait* wait = PleaseWait()) wait->DisplayMsg_BackUp_File(QStringLiteral("kestrova.mdb databse"));
+      if (frmPleaseWait* wait = PleaseWait()) wait->DisplayMsg_BackUp_File(backupFileCaption());
     result = CopyFile(dbPath, backupPath, errDesc, errNum);
     if (!result && errNum == ENOENT && !FileExists(dbPath)) errDesc = missingDatabaseText(dbPath);
     if (!result) ShowProcessFailed(errDesc, kBackupHeader, QString());

@@ -10,6 +10,10 @@
 // The program's database, "C:\kestrova\kestrova.mdb".
 QString defaultDatabasePath();
 
+// What the progress window names the backup step after: the typo is the
+// program's own text, "kestrova.mdb databse".
+QString backupFileCaption();
+
 // The day's backup beside the database `dbPath`: its folder, "kvbackup",
 // `day` as ddMMyyyy and ".mdb" ("C:\kestrova\kvbackup05032004.mdb").
 QString backupPathFor(const QString& dbPath, const QDate& day);

@@ -30,7 +30,7 @@ class WindowFace : public PurgeRunFace {
   void stepStarting(PurgeStep step, std::optional<ShopTable>, const QString& progress) override {
     if (!LoadPleaseWait()) return;
     if (step == PurgeStep::Backup)
-      PleaseWait()->DisplayMsg_BackUp_File(QStringLiteral("kestrova.mdb databse"));
+      PleaseWait()->DisplayMsg_BackUp_File(backupFileCaption());
     else
       PleaseWait()->DisplayMsg_(progress);
   }

@@ -55,7 +55,7 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
   if (!success) {
     outcome.backupMade = true;
     success =
-        run(PurgeStep::Backup, std::nullopt, QStringLiteral("backing up kestrova.mdb databse..."),
+        run(PurgeStep::Backup, std::nullopt, QStringLiteral("backing up ") + backupFileCaption() + QStringLiteral("..."),
             [&] { return BackupDB(dbPath, outcome.backupPath, errDesc, errNum); });
   }
   if (!success) return fail();
