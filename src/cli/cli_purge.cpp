@@ -198,7 +198,11 @@ int runDryRun(const Request& request) {
     const Row row{table, countTableRows(request.dbPath, plan),
                   countPurgeableRows(request.dbPath, plan),
                   plan.dateColumn.isEmpty() ? -1 : countUnreadableDates(request.dbPath, plan)};
-    counted = counted && row.rows >= 0 && row.purgeable >= 0 && row.kept >= 0;
+    if (row.rows < 0 || row.purgeable < 0 || row.kept < 0) {
+      writeErr(QStringLiteral("purge-database: the rows of the %1 table could not be counted")
+                   .arg(plan.table));
+      counted = false;
+    }
     rows.push_back(row);
   }
   const QString backup = backupPathFor(request.dbPath, sysclock::today());
