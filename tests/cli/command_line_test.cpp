@@ -191,6 +191,9 @@ TEST_F(CommandLine, AHeldMissingOrForeignDatabaseStopsBeforeAnyChange) {
 
 TEST_F(CommandLine, AFailedStepIsStatusOneWithTheWindowsBoxesAsLines) {
   ASSERT_TRUE(test::sqlExec(db, "DROP TABLE Manifest;"));
+  const Outcome dry = run({"--shipments", "--before", "2004-03-05", "--database", db, "--dry-run"});
+  EXPECT_EQ(dry.exit, 1) << "a purge that would fail is not foretold as fine";
+  EXPECT_TRUE(dry.err.contains("Manifest")) << dry.err.toStdString();
   const Outcome r = run({"--shipments", "--contacts", "--before", "2004-03-05", "--database", db});
   EXPECT_EQ(r.exit, 1);
   EXPECT_TRUE(r.out.startsWith(QStringLiteral("Purge failed (exit status 1).\n")))
