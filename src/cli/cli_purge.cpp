@@ -54,14 +54,15 @@ QString seconds(double s) {
   return QString::number(s, 'f', 2) + QStringLiteral(" s");
 }
 
-// The exit status of a run that did not succeed: a backup refused before
-// any change tells why the database could not be taken at all.
+// The exit status of a run that did not succeed. Before any table purge
+// ran, the database is as it was, and a backup or compaction refused
+// because the file is in use, missing or no database says why.
 int failureStatus(const PurgeOutcome& outcome) {
-  if (outcome.changedDatabase() || outcome.steps.empty()) return kExitFailed;
-  const PurgeStepResult& backup = outcome.steps.front();
-  if (backup.ok) return kExitFailed;
-  if (backup.errNum == EBUSY) return kExitInUse;
-  if (backup.errNum == ENOENT || backup.errNum == SQLITE_NOTADB) return kExitNoDatabase;
+  if (outcome.ranTablePurge() || outcome.steps.empty()) return kExitFailed;
+  const PurgeStepResult& failed = outcome.steps.back();
+  if (failed.ok) return kExitFailed;
+  if (failed.errNum == EBUSY) return kExitInUse;
+  if (failed.errNum == ENOENT || failed.errNum == SQLITE_NOTADB) return kExitNoDatabase;
   return kExitFailed;
 }
 

@@ -17,8 +17,9 @@ int checkBeforeChanging(const QString& dbPath, QString& message);
 
 // Runs the purge of `request` through the shared sequence (boxes and
 // progress on standard error) and writes the summary on standard output.
-// Returns the exit status: success, failed, in use (the backup was refused
-// as in use before any change) or no database.
+// Returns the exit status: success; in use or no database when the checks,
+// or a backup or compaction refused before any table purge ran, say so
+// (the database unchanged); failed otherwise.
 int runPurge(const Request& request);
 
 // Reports, without changing anything (every connection read-only, no

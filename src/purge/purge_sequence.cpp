@@ -15,9 +15,9 @@ using TablePurge = bool (*)(const QString&, const QDate&, QString&, int32_t&);
 
 }  // namespace
 
-bool PurgeOutcome::changedDatabase() const {
+bool PurgeOutcome::ranTablePurge() const {
   for (const PurgeStepResult& r : steps)
-    if (r.step != PurgeStep::Backup) return true;
+    if (r.step == PurgeStep::Table) return true;
   return false;
 }
 

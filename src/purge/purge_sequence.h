@@ -37,8 +37,9 @@ struct PurgeOutcome {
   QString backupPath;
   bool backupMade = false;             // false: today's backup was there already
   std::vector<PurgeStepResult> steps;  // every step that ran, in order
-  // True when a step after the backup ran, so the database may have changed.
-  bool changedDatabase() const;
+  // True when a table purge ran, so rows may have been deleted; the backup
+  // and the compaction leave the database as it was when they fail.
+  bool ranTablePurge() const;
 };
 
 // The face a run shows besides its message boxes (which go through MsgBox).
