@@ -133,7 +133,11 @@ ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
       result.error = QStringLiteral("--database wants a file path");
       return result;
     }
-    r.dbPath = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    // A "C:\..." path goes through the drive mapping as the program's own.
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:[\\\\/]"));
+    r.dbPath = drive.match(path).hasMatch()
+                   ? path
+                   : QDir::cleanPath(QDir::current().absoluteFilePath(path));
   }
   r.dryRun = parser.isSet(QStringLiteral("dry-run"));
   r.json = parser.isSet(QStringLiteral("json"));

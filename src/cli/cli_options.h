@@ -34,7 +34,8 @@ struct ParseResult {
 // a one-line message for an unknown option, a missing or malformed value,
 // an argument that is no option, both or neither of --before and
 // --older-than on a purge, and a cut-off after `today`. Relative database
-// paths are made absolute against the current folder.
+// paths are made absolute against the current folder; a drive path
+// ("C:\...") is kept for the drive mapping.
 ParseResult parseArguments(const QStringList& arguments, const QDate& today);
 
 // The text of --help: usage, every option of the table, the exit status.
