@@ -50,6 +50,9 @@ TEST(CliOptions, TheOptionsChooseTablesDatabaseAndOutput) {
   EXPECT_EQ(all.request.dbPath,
             QDir::current().absoluteFilePath(QStringLiteral("shop/kestrova.mdb")));
 
+  EXPECT_EQ(parse({"--before", "2004-03-05", "--database", "c:\\shop\\kv.mdb"}).request.dbPath,
+            QStringLiteral("c:\\shop\\kv.mdb"));
+
   const cli::ParseResult one = parse({"--invoices", "--older-than", "1y"});
   ASSERT_TRUE(one.ok);
   EXPECT_TRUE(one.request.selection.invoices);
