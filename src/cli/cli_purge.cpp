@@ -136,7 +136,9 @@ int runPurge(const Request& request) {
                         {"exitStatus", status},
                         {"database", paths::resolve(request.dbPath)},
                         {"cutOff", request.cutOff.toString(Qt::ISODate)},
-                        {"backup", QJsonObject{{"path", backup}, {"made", outcome.backupMade}}},
+                        {"backup", QJsonObject{{"path", backup},
+                                               {"made", outcome.backupMade},
+                                               {"found", outcome.backupFound}}},
                         {"sizeBefore", count(sizeBefore)},
                         {"sizeAfter", count(sizeAfter)},
                         {"tables", tables},
@@ -152,8 +154,10 @@ int runPurge(const Request& request) {
   lines << QStringLiteral("database  %1").arg(paths::resolve(request.dbPath));
   lines << QStringLiteral("cut-off   %1 (rows dated before it)")
                .arg(request.cutOff.toString(Qt::ISODate));
-  lines << QStringLiteral("backup    %1 %2")
-               .arg(outcome.backupMade ? QStringLiteral("made") : QStringLiteral("found"), backup);
+  const QString backupState = outcome.backupFound  ? QStringLiteral("found")
+                              : outcome.backupMade ? QStringLiteral("made")
+                                                   : QStringLiteral("not made");
+  lines << QStringLiteral("backup    %1 %2").arg(backupState, backup);
   lines << QStringLiteral("size      %1 bytes before, %2 bytes after")
                .arg(countText(sizeBefore), countText(sizeAfter));
   if (!face.tables.empty()) {

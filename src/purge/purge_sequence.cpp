@@ -52,11 +52,12 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
   };
 
   bool success = BackupExists(outcome.backupPath);
+  outcome.backupFound = success;
   if (!success) {
-    outcome.backupMade = true;
-    success =
-        run(PurgeStep::Backup, std::nullopt, QStringLiteral("backing up ") + backupFileCaption() + QStringLiteral("..."),
-            [&] { return BackupDB(dbPath, outcome.backupPath, errDesc, errNum); });
+    success = run(PurgeStep::Backup, std::nullopt,
+                  QStringLiteral("backing up ") + backupFileCaption() + QStringLiteral("..."),
+                  [&] { return BackupDB(dbPath, outcome.backupPath, errDesc, errNum); });
+    outcome.backupMade = success;
   }
   if (!success) return fail();
 

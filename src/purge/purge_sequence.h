@@ -35,7 +35,8 @@ struct PurgeOutcome {
   bool started = false;  // the cut-off text was a date
   bool success = false;  // "Purge has been finished successfully !" was said
   QString backupPath;
-  bool backupMade = false;             // false: today's backup was there already
+  bool backupFound = false;            // today's backup was there already
+  bool backupMade = false;             // this run made it
   std::vector<PurgeStepResult> steps;  // every step that ran, in order
   // True when a table purge ran, so rows may have been deleted; the backup
   // and the compaction leave the database as it was when they fail.
