@@ -36,6 +36,7 @@
 
 #include "child_process.h"
 #include "platform/files.h"
+#include "purge_cli.h"
 #include "purge_steps.h"
 #include "sampledb/sample_db.h"
 #include "table_census.h"
@@ -201,6 +202,7 @@ int runBench(const Options& options, const std::string& self) {
   std::vector<double> ratios;
   std::vector<double> durableRatios;  // A against B'
   std::vector<double> plainRatios;    // A against plain B
+  std::vector<double> cliRatios;      // C against A
 
   long peakRss = 0;
   long startRss = 0;
@@ -250,6 +252,29 @@ int runBench(const Options& options, const std::string& self) {
     }
     if (const std::string verdict = bench::quickCheck(place.database()); verdict != "ok") {
       std::printf("  ERROR: A's database fails its check: %s\n", verdict.c_str());
+      allGood = false;
+    }
+
+    // C, the command line on a fresh copy: the same steps, the same rows.
+    if (std::string e = freshDatabase(pristine, place); !e.empty()) {
+      std::fprintf(stderr, "purge-bench: %s\n", e.c_str());
+      return 1;
+    }
+    const bench::PurgeCRun c = bench::runPurgeC(cutOff);
+    if (!c.ok) {
+      std::printf("  ERROR: C failed: %s\n", c.failure.c_str());
+      allGood = false;
+      break;
+    }
+    std::printf("  C  command line: steps %.2f s (A %.2f s), %.2f s with the summary's row counts, child %.2f s with "
+                "start-up; peak RSS %.1f MiB; ratio C/A %.3f\n",
+                c.stepsSeconds, a.timing.total(), c.runSeconds, c.childSeconds, c.peakRssKiB / 1024.0,
+                c.stepsSeconds / a.timing.total());
+    cliRatios.push_back(c.stepsSeconds / a.timing.total());
+    const bench::DatabaseCensus afterC = bench::takeCensus(place.database());
+    if (!reportLoss("C", before, afterC)) allGood = false;
+    if (afterC.tables != afterA.tables) {
+      std::printf("  ERROR: A and C kept different rows\n");
       allGood = false;
     }
 
@@ -312,6 +337,7 @@ int runBench(const Options& options, const std::string& self) {
     for (double r : durableRatios) std::printf(" %.3f", r);
     std::printf("\n  median ratio A/B': %.3f (B' = B + quick_check of the temporary file + sync after the copy back)\n",
                 median(durableRatios));
+    std::printf("  median ratio C/A: %.3f (C = the purge-database command line, its steps' times)\n", median(cliRatios));
     std::printf("  peak RSS of A: %.1f MiB (goal <= 64 MiB): ru_maxrss of the A child through wait4; its own VmHWM "
                 "at exit %.1f MiB, %.1f MiB before its first step; the bench itself held %.1f MiB when forking\n",
                 peakRss / 1024.0, endHighWater / 1024.0, startRss / 1024.0, benchRss / 1024.0);

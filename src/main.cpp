@@ -1,10 +1,14 @@
-// Purge Database: the program starts on its main window.
+// Purge Database: with no arguments the program starts on its main window;
+// with any argument it runs its command line, without a window or display.
 #include <QApplication>
 
+#include "cli/command_line.h"
 #include "platform/app.h"
 #include "purge/purge_database.h"
 
 int main(int argc, char** argv) {
+  if (argc > 1) return cli::runCommandLine(argc, argv);
+
   QApplication application(argc, argv);
   QApplication::setApplicationName(app::title());
   QApplication::setApplicationVersion(app::versionText());

@@ -204,6 +204,8 @@ Status check(const QByteArray& dst) {
 
 }  // namespace
 
+Status checkDatabaseHeader(const QString& path) { return sqliteHeader(QFile::encodeName(paths::resolve(path))); }
+
 Status CompactionEngine::CompactDatabase(const QString& source, const QString& destination) {
   const QByteArray src = QFile::encodeName(paths::resolve(source));
   const QByteArray dst = QFile::encodeName(paths::resolve(destination));

@@ -38,6 +38,8 @@ constexpr int kCacheKiB = 8 * 1024;
 constexpr int32_t kErrNoCurrentRecord = 3021;
 constexpr int32_t kErrItemNotFound = 3265;
 
+bool g_readOnlyConnections = false;
+
 std::function<void(const QString&)>& observer() {
   static std::function<void(const QString&)> fn;
   return fn;
@@ -207,7 +209,8 @@ Status Connection::open(const QString& connectionText) {
   // to write a readonly database" even where the kernel would allow the
   // write (as root).
   struct stat st;
-  const bool readOnly = ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0222) == 0;
+  const bool readOnly = g_readOnlyConnections ||
+                        (::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0222) == 0);
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
                                  readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
@@ -273,6 +276,8 @@ Status Connection::query(const QString& statement, Recordset& rs) {
   rs = std::move(fresh);
   return Status::Ok();
 }
+
+void setReadOnlyConnections(bool readOnly) { g_readOnlyConnections = readOnly; }
 
 void setStatementObserver(std::function<void(const QString&)> fn) { observer() = std::move(fn); }
 

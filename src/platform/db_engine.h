@@ -84,7 +84,9 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   // Opens the file named after "Data Source=" in `connectionText` (through
-  // the path resolver) read-write, never creating it; busy timeout 2 s.
+  // the path resolver) read-write (read-only for a file without any write
+  // permission bit, or after setReadOnlyConnections), never creating it;
+  // busy timeout 2 s.
   // Fails with the engine's code and message when the file is missing or
   // cannot be opened; the connection then stays closed.
   Status open(const QString& connectionText);
@@ -107,6 +109,11 @@ class Connection {
   Status prepare(const QString& statement, sqlite3_stmt** stmt);
   sqlite3* m_db = nullptr;
 };
+
+// With `readOnly` true, every connection opened from now on is opened
+// read-only, whatever the file's permissions, so no statement of this
+// process can change a database file; false restores the usual opening.
+void setReadOnlyConnections(bool readOnly);
 
 // Calls `observer` with every statement text as it reaches the engine,
 // before translation; an empty function removes it.

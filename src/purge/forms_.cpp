@@ -1,6 +1,7 @@
 // Module Forms_: the program-wide progress window and the loaded-window test.
 #include "purge/forms_.h"
 
+#include <QApplication>
 #include <QWidget>
 
 #include "platform/forms.h"
@@ -31,6 +32,9 @@ bool IsFormLoaded(const QString& formName) {
 }
 
 bool LoadPleaseWait() {
+  // A process without a widget application (the command line) has no
+  // windows: creating one there would abort the program.
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
   return !trapErrors([] {
     if (!IsFormLoaded(kPleaseWait)) pleaseWaitRef().get();
   });

@@ -11,7 +11,8 @@ class frmPleaseWait;
 bool IsFormLoaded(const QString& formName);
 
 // Loads the progress window (hidden) when it is not loaded. True when no
-// error occurred; a second call leaves the one window.
+// error occurred; a second call leaves the one window. False, loading
+// nothing, in a process without a QApplication.
 bool LoadPleaseWait();
 
 // Shows the progress window modelessly, with no owner, when it is loaded;

@@ -44,8 +44,6 @@ class PurgeDatabase : public QWidget {
  private:
   // One purge, from the cut-off text to the final box.
   void runPurge();
-  // Announces a step in the progress window.
-  static void showStep(const QString& text);
 };
 
 // The program-wide reference to the main window.

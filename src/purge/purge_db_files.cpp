@@ -1,11 +1,15 @@
 // Module PurgeDB: backup and compaction of the database file.
 #include "purge/purge_db_files.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "data/files_.h"
 #include "data/msgbox_.h"
 #include "platform/compaction_engine.h"
+#include "platform/paths.h"
 #include "platform/runtime_error.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
@@ -22,7 +26,31 @@ CompactionEngine& compactionEngine() {
   return *engine;
 }
 
+// The folder part of a path written with either separator, separator kept.
+QString folderOf(const QString& path) {
+  const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+  return path.left(cut + 1);
+}
+
 }  // namespace
+
+QString defaultDatabasePath() { return QStringLiteral("C:\\kestrova\\kestrova.mdb"); }
+
+QString backupFileCaption() { return QStringLiteral("kestrova.mdb databse"); }
+
+QString backupPathFor(const QString& dbPath, const QDate& day) {
+  return folderOf(dbPath) + QStringLiteral("kvbackup") + day.toString(QStringLiteral("ddMMyyyy")) +
+         QStringLiteral(".mdb");
+}
+
+QString compactionTempPathFor(const QString& dbPath) {
+  if (dbPath == defaultDatabasePath()) return QStringLiteral("c:\\kestrova\\kvTemp.mdb");
+  return folderOf(dbPath) + QStringLiteral("kvTemp.mdb");
+}
+
+QString missingDatabaseText(const QString& dbPath) {
+  return QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(": ") + paths::resolve(dbPath);
+}
 
 bool BackupExists(const QString& backupPath) { return FileExists(backupPath); }
 
@@ -30,8 +58,9 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
   bool result = false;
   const auto trapped = trapErrors([&] {
     if (LoadPleaseWait())
-      if (frmPleaseWait* wait = PleaseWait()) wait->DisplayMsg_BackUp_File(QStringLiteral("kestrova.mdb databse"));
+      if (frmPleaseWait* wait = PleaseWait()) wait->DisplayMsg_BackUp_File(backupFileCaption());
     result = CopyFile(dbPath, backupPath, errDesc, errNum);
+    if (!result && errNum == ENOENT && !FileExists(dbPath)) errDesc = missingDatabaseText(dbPath);
     if (!result) ShowProcessFailed(errDesc, kBackupHeader, QString());
   });
   if (trapped) ShowProcessFailed(trapped->description, kBackupHeader, QString());
@@ -39,7 +68,7 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
 }
 
 bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
-  const QString tempPath = QStringLiteral("c:\\kestrova\\kvTemp.mdb");
+  const QString tempPath = compactionTempPathFor(dbPath);
   bool result = false;
   const auto trapped = trapErrors([&] {
     if (!DeleteFile(tempPath, true)) return;

@@ -18,46 +18,27 @@ QString dateLiteral(const QDate& cutOffDate) {
   return QLatin1Char('#') + locale_dates::dateToText(cutOffDate) + QLatin1Char('#');
 }
 
-// What one purge deletes, and how to find the rows it kept only because
-// their date cannot be read: the date column and the rest of the condition
-// ("" when the date alone decides).
-struct Purge {
-  QString condition;
-  QString dateColumn;
-  QString keptFilter;
-};
-
-// The number of rows of `table` that hold a value in `dateColumn` other than
-// the convention's date text and match `keptFilter`; -1 when it cannot be
-// counted. The first count reads the date column alone, so an index on it
-// answers without touching the table; only when it finds such rows does the
-// second one look at the rest of the condition.
-qint64 countUnreadableDates(const QString& dbPath, const QString& table, const QString& dateColumn,
-                            const QString& keptFilter) {
-  const QString unreadable = QStringLiteral("Select Count(*) As Kept From [%1] Where %2(%3)")
-                                 .arg(table, QString::fromLatin1(jet::kUnreadableDateFunction), dateColumn);
-  auto count = [&](const QString& query) -> qint64 {
-    RecordsetRef rs;
-    QString desc;
-    int32_t num = 0;
-    qint64 n = -1;
-    if (OpenRecordset(dbPath, query, rs, desc, num) && !rs->eof()) {
-      db::Field field;
-      if (rs->field(QStringLiteral("Kept"), field).ok()) n = field.value.toLongLong();
-    }
-    CloseRecordset(rs);
-    return n;
-  };
-  const qint64 n = count(unreadable);
-  if (n <= 0 || keptFilter.isEmpty()) return n;
-  return count(unreadable + QStringLiteral(" And ") + keptFilter);
+// The number in column `alias` of the first row of `query`; -1 when the
+// query fails or gives no row.
+qint64 countOf(const QString& dbPath, const QString& query, const QString& alias) {
+  RecordsetRef rs;
+  QString desc;
+  int32_t num = 0;
+  qint64 n = -1;
+  if (OpenRecordset(dbPath, query, rs, desc, num) && !rs->eof()) {
+    db::Field field;
+    if (rs->field(alias, field).ok()) n = field.value.toLongLong();
+  }
+  CloseRecordset(rs);
+  return n;
 }
 
 // Tells the operator of rows kept because their date could not be read, so
 // that old history left in the table is never a surprise. Silent when there
 // are none or they cannot be counted; the purge's own result stands.
-void reportUnreadableDates(const QString& dbPath, const QString& table, const Purge& purge) {
-  const qint64 kept = countUnreadableDates(dbPath, table, purge.dateColumn, purge.keptFilter);
+void reportUnreadableDates(const QString& dbPath, const TablePurgePlan& purge) {
+  const QString& table = purge.table;
+  const qint64 kept = countUnreadableDates(dbPath, purge);
   if (kept <= 0) return;
   const QChar cr(13);
   const QString field = purge.dateColumn.mid(1, purge.dateColumn.size() - 2);
@@ -71,34 +52,51 @@ void reportUnreadableDates(const QString& dbPath, const QString& table, const Pu
          vbExclamation);
 }
 
-// The shared sequence of the purges, under one error trap: build the
-// condition, build the statement, run it, tell a failure under `header`;
+// The shared sequence of the purges, under one error trap: plan the
+// delete, build the statement, run it, tell a failure under its header;
 // after a statement that ran, tell of rows kept for an unreadable date.
-template <class BuildPurge>
-bool purgeTable(const QString& dbPath, const QString& table, BuildPurge&& buildPurge, QString& errDesc,
-                int32_t& errNum) {
-  const QString header = QStringLiteral("Failed to purge %1 table...").arg(table);
+bool purgeTable(const QString& dbPath, ShopTable table, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
+  const QString header = QStringLiteral("Failed to purge %1 table...").arg(shopTableName(table));
   bool result = false;
   const auto error = trapErrors([&] {
-    const Purge purge = buildPurge();
-    const QString statement = BuildDeleteSql(table, purge.condition, false);
+    const TablePurgePlan purge = planTablePurge(table, dbPath, cutOffDate);
+    const QString statement = BuildDeleteSql(purge.table, purge.condition, false);
     result = ExecuteSql(dbPath, statement, errDesc, errNum);
     if (!result) ShowProcessFailed(errDesc, header, QString());
-    if (result) reportUnreadableDates(dbPath, table, purge);
+    if (result) reportUnreadableDates(dbPath, purge);
   });
   if (error) ShowProcessFailed(error->description, header, QString());
   return result;
 }
 
-bool purgeDated(const QString& dbPath, const QString& table, const QString& prefix, const QString& keptFilter,
-                const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
-  return purgeTable(
-      dbPath, table,
-      [&] {
-        return Purge{prefix + locale_dates::dateToText(cutOffDate) + QLatin1Char('#'), QStringLiteral("[Date]"),
-                     keptFilter};
-      },
-      errDesc, errNum);
+// A table whose rows go by their [Date] alone, or by it and `keptFilter`.
+TablePurgePlan datedPlan(const QString& table, const QString& keptFilter, const QDate& cutOffDate) {
+  const QString prefix = keptFilter.isEmpty() ? QString() : keptFilter + QStringLiteral(" And ");
+  return TablePurgePlan{table, prefix + QStringLiteral("[Date] < ") + dateLiteral(cutOffDate),
+                        QStringLiteral("[Date]"), keptFilter};
+}
+
+// Contacts last contacted before the cut-off without an AR value, and
+// contacts never contacted, sparing the default ship-from contact.
+TablePurgePlan contactsPlan(const QString& dbPath, const QDate& cutOffDate) {
+  const QString table = QStringLiteral("Contacts");
+  QString shipFromId;
+  QString scratchDesc;
+  int32_t scratchNum = 0;
+  const QString date = dateLiteral(cutOffDate);
+  const QString lastContact = QStringLiteral("[LastContactDate]");
+  if (GetDefaultShipFrom(dbPath, shipFromId, scratchDesc, scratchNum)) {
+    // Only the number that the test read reaches the statement, so a
+    // text such as "12 Or 1=1" cannot widen the delete.
+    const QString spared = QStringLiteral(" And [ID] <> ") + leadingPositiveNumber(shipFromId);
+    return TablePurgePlan{table,
+                          QStringLiteral("((LastContactDate < ") + date +
+                              QStringLiteral(" And AR Is Null) Or LastContactDate Is Null)") + spared,
+                          lastContact, QStringLiteral("AR Is Null") + spared};
+  }
+  return TablePurgePlan{
+      table, QStringLiteral("(LastContactDate < ") + date + QStringLiteral(" And AR Is Null) Or LastContactDate Is Null"),
+      lastContact, QStringLiteral("AR Is Null")};
 }
 
 }  // namespace
@@ -115,24 +113,63 @@ QString leadingPositiveNumber(const QString& text) {
   return fraction.isEmpty() ? whole : whole + QLatin1Char('.') + fraction;
 }
 
+QString shopTableName(ShopTable table) {
+  switch (table) {
+    case ShopTable::Contacts: return QStringLiteral("Contacts");
+    case ShopTable::InvoiceNumbers: return QStringLiteral("InvoiceNumbers");
+    case ShopTable::Payments: return QStringLiteral("Payments");
+    case ShopTable::Transactions: return QStringLiteral("Transactions");
+    case ShopTable::Manifest: return QStringLiteral("Manifest");
+  }
+  return QString();
+}
+
+TablePurgePlan planTablePurge(ShopTable table, const QString& dbPath, const QDate& cutOffDate) {
+  const QString cash = QStringLiteral("AcctNum = 'Cash'");
+  switch (table) {
+    case ShopTable::Contacts: return contactsPlan(dbPath, cutOffDate);
+    case ShopTable::Payments:
+    case ShopTable::Transactions: return datedPlan(shopTableName(table), cash, cutOffDate);
+    case ShopTable::InvoiceNumbers:
+    case ShopTable::Manifest: break;
+  }
+  return datedPlan(shopTableName(table), QString(), cutOffDate);
+}
+
+qint64 countTableRows(const QString& dbPath, const TablePurgePlan& plan) {
+  return countOf(dbPath, QStringLiteral("Select Count(*) As Counted From [%1]").arg(plan.table), QStringLiteral("Counted"));
+}
+
+qint64 countPurgeableRows(const QString& dbPath, const TablePurgePlan& plan) {
+  return countOf(dbPath, QStringLiteral("Select Count(*) As Counted From [%1] Where %2").arg(plan.table, plan.condition),
+                 QStringLiteral("Counted"));
+}
+
+// The first count reads the date column alone, so an index on it answers
+// without touching the table; only when it finds such rows does the second
+// one look at the rest of the condition.
+qint64 countUnreadableDates(const QString& dbPath, const TablePurgePlan& plan) {
+  const QString unreadable = QStringLiteral("Select Count(*) As Kept From [%1] Where %2(%3)")
+                                 .arg(plan.table, QString::fromLatin1(jet::kUnreadableDateFunction), plan.dateColumn);
+  const qint64 n = countOf(dbPath, unreadable, QStringLiteral("Kept"));
+  if (n <= 0 || plan.keptFilter.isEmpty()) return n;
+  return countOf(dbPath, unreadable + QStringLiteral(" And ") + plan.keptFilter, QStringLiteral("Kept"));
+}
+
 bool PurgeInvoiceNumbers(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
-  return purgeDated(dbPath, QStringLiteral("InvoiceNumbers"), QStringLiteral("[Date] < #"), QString(), cutOffDate,
-                    errDesc, errNum);
+  return purgeTable(dbPath, ShopTable::InvoiceNumbers, cutOffDate, errDesc, errNum);
 }
 
 bool PurgePayments(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
-  return purgeDated(dbPath, QStringLiteral("Payments"), QStringLiteral("AcctNum = 'Cash' And [Date] < #"),
-                    QStringLiteral("AcctNum = 'Cash'"), cutOffDate, errDesc, errNum);
+  return purgeTable(dbPath, ShopTable::Payments, cutOffDate, errDesc, errNum);
 }
 
 bool PurgeTransactions(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
-  return purgeDated(dbPath, QStringLiteral("Transactions"), QStringLiteral("AcctNum = 'Cash' And [Date] < #"),
-                    QStringLiteral("AcctNum = 'Cash'"), cutOffDate, errDesc, errNum);
+  return purgeTable(dbPath, ShopTable::Transactions, cutOffDate, errDesc, errNum);
 }
 
 bool PurgeManifest(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
-  return purgeDated(dbPath, QStringLiteral("Manifest"), QStringLiteral("[Date] < #"), QString(), cutOffDate, errDesc,
-                    errNum);
+  return purgeTable(dbPath, ShopTable::Manifest, cutOffDate, errDesc, errNum);
 }
 
 bool GetDefaultShipFrom(const QString& dbPath, QString& shipFromId, QString& errDesc, int32_t& errNum) {
@@ -156,25 +193,5 @@ bool GetDefaultShipFrom(const QString& dbPath, QString& shipFromId, QString& err
 }
 
 bool PurgeContacts(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
-  return purgeTable(
-      dbPath, QStringLiteral("Contacts"),
-      [&] {
-        QString shipFromId;
-        QString scratchDesc;
-        int32_t scratchNum = 0;
-        const QString date = dateLiteral(cutOffDate);
-        const QString lastContact = QStringLiteral("[LastContactDate]");
-        if (GetDefaultShipFrom(dbPath, shipFromId, scratchDesc, scratchNum)) {
-          // Only the number that the test read reaches the statement, so a
-          // text such as "12 Or 1=1" cannot widen the delete.
-          const QString spared = QStringLiteral(" And [ID] <> ") + leadingPositiveNumber(shipFromId);
-          return Purge{QStringLiteral("((LastContactDate < ") + date +
-                           QStringLiteral(" And AR Is Null) Or LastContactDate Is Null)") + spared,
-                       lastContact, QStringLiteral("AR Is Null") + spared};
-        }
-        return Purge{QStringLiteral("(LastContactDate < ") + date +
-                         QStringLiteral(" And AR Is Null) Or LastContactDate Is Null"),
-                     lastContact, QStringLiteral("AR Is Null")};
-      },
-      errDesc, errNum);
+  return purgeTable(dbPath, ShopTable::Contacts, cutOffDate, errDesc, errNum);
 }

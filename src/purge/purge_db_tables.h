@@ -7,6 +7,36 @@
 #include <QDate>
 #include <QString>
 
+// The shop tables a purge deletes from, in the order a full run purges them.
+enum class ShopTable { Contacts, InvoiceNumbers, Payments, Transactions, Manifest };
+
+// The table's name as the statements write it ("InvoiceNumbers", ...).
+QString shopTableName(ShopTable table);
+
+// What one table purge deletes: the table and the condition of its delete
+// statement, and how to find the rows it keeps only because their date
+// cannot be read: the bracketed date column and the rest of the condition
+// ("" when the date alone decides).
+struct TablePurgePlan {
+  QString table;
+  QString condition;
+  QString dateColumn;
+  QString keptFilter;
+};
+
+// The plan of the purge of `table` before `cutOffDate`, the very one the
+// purge routines below run. Contacts reads DefaultShipFrom from Setup
+// (GetDefaultShipFrom) to spare the shop's ship-from contact. Never fails;
+// a run-time error of that read propagates as RuntimeError.
+TablePurgePlan planTablePurge(ShopTable table, const QString& dbPath, const QDate& cutOffDate);
+
+// Rows counted on the database at `dbPath` without changing it: all rows of
+// the plan's table, the rows its delete would remove, and the rows it keeps
+// because their date cannot be read. -1 when the count fails (no box).
+qint64 countTableRows(const QString& dbPath, const TablePurgePlan& plan);
+qint64 countPurgeableRows(const QString& dbPath, const TablePurgePlan& plan);
+qint64 countUnreadableDates(const QString& dbPath, const TablePurgePlan& plan);
+
 // Each purge deletes the rows of its table dated before `cutOffDate` on a
 // connection of its own. True when the statement ran; false after showing
 // "Failed to purge <Table> table..." with the engine's description, which

@@ -150,7 +150,8 @@ struct NotADatabase {
 
 std::vector<NotADatabase> notADatabase() {
   return {
-      {"missing", [](const QString& db) { QFile::remove(db); }, false, "No such file or directory",
+      {"missing", [](const QString& db) { QFile::remove(db); }, false,
+       "No such file or directory: " + drivePath("kestrova.mdb"),
        "unable to open database file", "No such file or directory"},
       {"zero bytes", [](const QString& db) { test::writeFile(db, QByteArray()); }, true, "", "no such table: %1",
        "file is not a database"},

@@ -1,0 +1,177 @@
+// The command line's options and their parsing.
+#include "cli/cli_options.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QRegularExpression>
+
+#include "purge/purge_db_files.h"
+
+namespace cli {
+namespace {
+
+// One option: its names, the name of its value ("" for a switch), its help.
+struct OptionDef {
+  QStringList names;
+  QString valueName;
+  QString help;
+};
+
+// Every option of the command line, in the order --help lists them.
+const std::vector<OptionDef>& optionTable() {
+  static const std::vector<OptionDef> table = {
+      {{"before"}, "YYYY-MM-DD", "remove the rows dated before this day"},
+      {{"older-than"}, "N{d|m|y}", "remove rows older than N days, calendar months or years"},
+      {{"contacts"}, "", "purge contacts, but not account or mailbox holders"},
+      {{"invoices"}, "", "purge invoices, their cash payments and transactions"},
+      {{"shipments"}, "", "purge shipments (the Manifest table)"},
+      {{"all"}, "", "purge contacts, invoices and shipments"},
+      {{"database"}, "PATH", "the database file (default C:\\kestrova\\kestrova.mdb)"},
+      {{"dry-run"}, "", "change nothing; report what a purge would remove"},
+      {{"json"}, "", "write the summary as one JSON object"},
+      {{"quiet"}, "", "no progress lines"},
+      {{"h", "help"}, "", "show this help and exit"},
+      {{"version"}, "", "show the version and exit"},
+  };
+  return table;
+}
+
+// The cut-off of "--older-than N{d|m|y}" counted back from `today`; an
+// invalid date when the text is malformed.
+QDate olderThan(const QString& text, const QDate& today) {
+  static const QRegularExpression form(QStringLiteral("^([0-9]{1,6})([dmy])$"));
+  const QRegularExpressionMatch m = form.match(text);
+  if (!m.hasMatch()) return QDate();
+  const int n = m.captured(1).toInt();
+  switch (m.captured(2).at(0).toLatin1()) {
+    case 'd':
+      return today.addDays(-n);
+    case 'm':
+      return today.addMonths(-n);
+    default:
+      return today.addYears(-n);
+  }
+}
+
+}  // namespace
+
+ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
+  ParseResult result;
+  QCommandLineParser parser;
+  for (const OptionDef& def : optionTable())
+    parser.addOption(QCommandLineOption(def.names, def.help, def.valueName));
+  if (!parser.parse(QStringList{QStringLiteral("purge-database")} + arguments)) {
+    result.error = parser.errorText();
+    return result;
+  }
+  if (!parser.positionalArguments().isEmpty()) {
+    result.error =
+        QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
+    return result;
+  }
+  for (const OptionDef& def : optionTable()) {
+    if (!def.valueName.isEmpty() && parser.values(def.names.first()).size() > 1) {
+      result.error = QStringLiteral("--%1 given more than once").arg(def.names.last());
+      return result;
+    }
+  }
+
+  Request& r = result.request;
+  if (parser.isSet(QStringLiteral("help"))) {
+    r.command = Command::Help;
+    result.ok = true;
+    return result;
+  }
+  if (parser.isSet(QStringLiteral("version"))) {
+    r.command = Command::Version;
+    result.ok = true;
+    return result;
+  }
+
+  const bool before = parser.isSet(QStringLiteral("before"));
+  const bool older = parser.isSet(QStringLiteral("older-than"));
+  if (before == older) {
+    result.error =
+        before ? QStringLiteral("give either --before or --older-than, not both")
+               : QStringLiteral(
+                     "a purge needs a cut-off: --before YYYY-MM-DD or --older-than N{d|m|y}");
+    return result;
+  }
+  if (before) {
+    const QString text = parser.value(QStringLiteral("before"));
+    static const QRegularExpression isoDay(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+    r.cutOff = isoDay.match(text).hasMatch() ? QDate::fromString(text, Qt::ISODate) : QDate();
+    if (!r.cutOff.isValid()) {
+      result.error = QStringLiteral("--before wants a date YYYY-MM-DD, not '%1'").arg(text);
+      return result;
+    }
+  } else {
+    const QString text = parser.value(QStringLiteral("older-than"));
+    r.cutOff = olderThan(text, today);
+    if (!r.cutOff.isValid()) {
+      result.error =
+          QStringLiteral("--older-than wants a number and d, m or y (e.g. 24m), not '%1'")
+              .arg(text);
+      return result;
+    }
+  }
+  if (r.cutOff > today) {
+    result.error =
+        QStringLiteral("the cut-off %1 is after today").arg(r.cutOff.toString(Qt::ISODate));
+    return result;
+  }
+
+  const bool all = parser.isSet(QStringLiteral("all"));
+  r.selection.contacts = all || parser.isSet(QStringLiteral("contacts"));
+  r.selection.invoices = all || parser.isSet(QStringLiteral("invoices"));
+  r.selection.shipments = all || parser.isSet(QStringLiteral("shipments"));
+
+  r.dbPath = defaultDatabasePath();
+  if (parser.isSet(QStringLiteral("database"))) {
+    const QString path = parser.value(QStringLiteral("database"));
+    if (path.isEmpty()) {
+      result.error = QStringLiteral("--database wants a file path");
+      return result;
+    }
+    // A "C:\..." path goes through the drive mapping as the program's own.
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:[\\\\/]"));
+    r.dbPath = drive.match(path).hasMatch()
+                   ? path
+                   : QDir::cleanPath(QDir::current().absoluteFilePath(path));
+  }
+  r.dryRun = parser.isSet(QStringLiteral("dry-run"));
+  r.json = parser.isSet(QStringLiteral("json"));
+  r.quiet = parser.isSet(QStringLiteral("quiet"));
+  result.ok = true;
+  return result;
+}
+
+QString helpText() {
+  QString text = QStringLiteral(
+      "Usage: purge-database [OPTION]...\n"
+      "Without options, opens the Purge Database window.\n"
+      "With options, purges the shop database without a window: makes the day's backup\n"
+      "(kvbackupDDMMYYYY.mdb beside the database) unless it exists, deletes the chosen\n"
+      "history dated before the cut-off, compacts the file and prints a summary.\n"
+      "None of --contacts, --invoices, --shipments, --all: backup and compaction only.\n\n");
+  for (const OptionDef& def : optionTable()) {
+    QStringList names;
+    for (const QString& n : def.names)
+      names << (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
+    QString left = names.join(QStringLiteral(", "));
+    if (!def.valueName.isEmpty()) left += QLatin1Char(' ') + def.valueName;
+    text += QStringLiteral("  %1 %2\n").arg(left, -22).arg(def.help);
+  }
+  text += QStringLiteral(
+      "\nExit status:\n"
+      "  0  the purge finished successfully\n"
+      "  1  a step failed (\"Purge has failed to complete...\")\n"
+      "  2  usage error\n"
+      "  3  stopped before any change: another program has the database open for writing\n"
+      "  4  the database is missing or is not a database (nothing changed)\n"
+      "\nDrive C: is the folder $KESTROVA_DRIVE_C, else $XDG_DATA_HOME/kestrova/drive_c\n"
+      "(~/.local/share/kestrova/drive_c).\n");
+  return text;
+}
+
+}  // namespace cli

@@ -1,0 +1,44 @@
+// The command line's options: the one table that defines them, the parser
+// that turns arguments into a request, and the help text.
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+#include "purge/purge_sequence.h"
+
+namespace cli {
+
+// What the command line was asked to do.
+enum class Command { Help, Version, Purge };
+
+struct Request {
+  Command command = Command::Purge;
+  QDate cutOff;              // the rows dated before it go
+  PurgeSelection selection;  // none: backup and compaction only
+  QString dbPath;            // absolute, or the program's "C:\..." path
+  bool dryRun = false;
+  bool json = false;
+  bool quiet = false;
+};
+
+// The result of parsing: a request, or the usage error to print.
+struct ParseResult {
+  bool ok = false;
+  Request request;
+  QString error;
+};
+
+// Parses `arguments` (without the program name) against `today`. Fails with
+// a one-line message for an unknown option, a missing or malformed value,
+// an argument that is no option, both or neither of --before and
+// --older-than on a purge, and a cut-off after `today`. Relative database
+// paths are made absolute against the current folder; a drive path
+// ("C:\...") is kept for the drive mapping.
+ParseResult parseArguments(const QStringList& arguments, const QDate& today);
+
+// The text of --help: usage, every option of the table, the exit status.
+QString helpText();
+
+}  // namespace cli

@@ -1,0 +1,267 @@
+// The command line's purge and dry run.
+#include "cli/cli_purge.h"
+
+#include <cerrno>
+
+#include <sqlite3.h>
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStorageInfo>
+
+#include "cli/cli_face.h"
+#include "cli/exit_status.h"
+#include "data/files_.h"
+#include "platform/clock.h"
+#include "platform/compaction_engine.h"
+#include "platform/db_engine.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/runtime_error.h"
+#include "purge/purge_db_files.h"
+
+namespace cli {
+namespace {
+
+// The tables a selection purges, in the run's order.
+std::vector<ShopTable> selectedTables(const PurgeSelection& s) {
+  std::vector<ShopTable> tables;
+  if (s.contacts) tables.push_back(ShopTable::Contacts);
+  if (s.invoices)
+    tables.insert(tables.end(),
+                  {ShopTable::InvoiceNumbers, ShopTable::Payments, ShopTable::Transactions});
+  if (s.shipments) tables.push_back(ShopTable::Manifest);
+  return tables;
+}
+
+qint64 fileSize(const QString& dbPath) {
+  const QFileInfo info(paths::resolve(dbPath));
+  return info.exists() ? info.size() : -1;
+}
+
+// A count for JSON: null where it failed.
+QJsonValue count(qint64 n) {
+  return n < 0 ? QJsonValue() : QJsonValue(n);
+}
+QString countText(qint64 n) {
+  return n < 0 ? QStringLiteral("?") : QString::number(n);
+}
+
+QString seconds(double s) {
+  return QString::number(s, 'f', 2) + QStringLiteral(" s");
+}
+
+// The exit status of a run that did not succeed. Before any table purge
+// ran, the database is as it was, and a backup or compaction refused
+// because the file is in use, missing or no database says why.
+int failureStatus(const PurgeOutcome& outcome) {
+  if (outcome.ranTablePurge() || outcome.steps.empty()) return kExitFailed;
+  const PurgeStepResult& failed = outcome.steps.back();
+  if (failed.ok) return kExitFailed;
+  if (failed.errNum == EBUSY) return kExitInUse;
+  if (failed.errNum == ENOENT || failed.errNum == SQLITE_NOTADB) return kExitNoDatabase;
+  return kExitFailed;
+}
+
+// Ends a run that did not get past its checks: the message on standard
+// error, and with --json a summary holding it.
+int refuse(const Request& request, int status, const QString& message) {
+  writeErr(QStringLiteral("purge-database: ") + message);
+  if (request.json) {
+    QJsonObject o{{"dryRun", request.dryRun},
+                  {"database", paths::resolve(request.dbPath)},
+                  {"exitStatus", status},
+                  {"error", message}};
+    writeOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+  }
+  return status;
+}
+
+}  // namespace
+
+int checkBeforeChanging(const QString& dbPath, QString& message) {
+  const QString resolved = paths::resolve(dbPath);
+  bool present = false;
+  if (const auto error = trapErrors([&] { present = FileExists(dbPath); })) {
+    message = error->description + QStringLiteral(": ") + resolved;
+    return kExitFailed;
+  }
+  if (!present) {
+    message = missingDatabaseText(dbPath);
+    return kExitNoDatabase;
+  }
+  if (const Status header = checkDatabaseHeader(dbPath); !header.ok()) {
+    message = header.description() + QStringLiteral(": ") + resolved;
+    return header.number() == SQLITE_NOTADB ? kExitNoDatabase : kExitFailed;
+  }
+  if (files::isInUse(dbPath) || files::hasLiveSidecar(dbPath)) {
+    message = QString::fromUtf8(files::kInUseText) + QStringLiteral(": ") + resolved;
+    return kExitInUse;
+  }
+  message.clear();
+  return kExitSuccess;
+}
+
+int runPurge(const Request& request) {
+  QString message;
+  if (const int status = checkBeforeChanging(request.dbPath, message); status != kExitSuccess)
+    return refuse(request, status, message);
+
+  const qint64 sizeBefore = fileSize(request.dbPath);
+  CommandLineFace face(request.dbPath, request.cutOff, request.quiet);
+  QElapsedTimer total;
+  total.start();
+  const PurgeOutcome outcome = runPurgeSequence(
+      request.dbPath, request.cutOff.toString(Qt::ISODate), request.selection, face);
+  const double totalSeconds = double(total.nsecsElapsed()) / 1e9;
+  const qint64 sizeAfter = fileSize(request.dbPath);
+  const int status = outcome.success ? kExitSuccess : failureStatus(outcome);
+  const QString backup = paths::resolve(outcome.backupPath);
+
+  if (request.json) {
+    QJsonArray tables, steps;
+    for (const TableFigures& t : face.tables)
+      tables.append(QJsonObject{{"table", shopTableName(t.table)},
+                                {"ok", t.ok},
+                                {"rowsBefore", count(t.rows)},
+                                {"removed", count(t.removed)},
+                                {"keptUnreadableDate", count(t.kept)}});
+    for (const StepFigures& s : face.steps)
+      steps.append(QJsonObject{{"step", s.name}, {"ok", s.ok}, {"seconds", s.seconds}});
+    const QJsonObject o{{"dryRun", false},
+                        {"success", outcome.success},
+                        {"exitStatus", status},
+                        {"database", paths::resolve(request.dbPath)},
+                        {"cutOff", request.cutOff.toString(Qt::ISODate)},
+                        {"backup", QJsonObject{{"path", backup},
+                                               {"made", outcome.backupMade},
+                                               {"found", outcome.backupFound}}},
+                        {"sizeBefore", count(sizeBefore)},
+                        {"sizeAfter", count(sizeAfter)},
+                        {"tables", tables},
+                        {"steps", steps},
+                        {"totalSeconds", totalSeconds}};
+    writeOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+    return status;
+  }
+
+  QStringList lines;
+  lines << (outcome.success ? QStringLiteral("Purge finished successfully.")
+                            : QStringLiteral("Purge failed (exit status %1).").arg(status));
+  lines << QStringLiteral("database  %1").arg(paths::resolve(request.dbPath));
+  lines << QStringLiteral("cut-off   %1 (rows dated before it)")
+               .arg(request.cutOff.toString(Qt::ISODate));
+  const QString backupState = outcome.backupFound  ? QStringLiteral("found")
+                              : outcome.backupMade ? QStringLiteral("made")
+                                                   : QStringLiteral("not made");
+  lines << QStringLiteral("backup    %1 %2").arg(backupState, backup);
+  lines << QStringLiteral("size      %1 bytes before, %2 bytes after")
+               .arg(countText(sizeBefore), countText(sizeAfter));
+  if (!face.tables.empty()) {
+    lines << QStringLiteral("%1 %2 %3 %4")
+                 .arg(QStringLiteral("table"), -14)
+                 .arg(QStringLiteral("rows before"), 12)
+                 .arg(QStringLiteral("removed"), 10)
+                 .arg(QStringLiteral("kept (unreadable date)"), 23);
+    for (const TableFigures& t : face.tables)
+      lines << QStringLiteral("%1 %2 %3 %4")
+                   .arg(shopTableName(t.table), -14)
+                   .arg(countText(t.rows), 12)
+                   .arg(countText(t.removed), 10)
+                   .arg(countText(t.kept), 23);
+  }
+  QStringList times;
+  for (const StepFigures& s : face.steps)
+    times << s.name + QLatin1Char(' ') + seconds(s.seconds) +
+                 (s.ok ? QString() : QStringLiteral(" (failed)"));
+  lines << QStringLiteral("time      %1; in all %2")
+               .arg(times.join(QStringLiteral(", ")), seconds(totalSeconds));
+  writeOut(lines.join(QLatin1Char('\n')));
+  return status;
+}
+
+int runDryRun(const Request& request) {
+  // No statement of this process can change the file from here on.
+  db::setReadOnlyConnections(true);
+  QString message;
+  if (const int status = checkBeforeChanging(request.dbPath, message); status != kExitSuccess)
+    return refuse(request, status, message);
+
+  struct Row {
+    ShopTable table;
+    qint64 rows, purgeable, kept;
+  };
+  std::vector<Row> rows;
+  bool counted = true;
+  for (ShopTable table : selectedTables(request.selection)) {
+    TablePurgePlan plan;
+    plan.table = shopTableName(table);
+    trapErrors([&] { plan = planTablePurge(table, request.dbPath, request.cutOff); });
+    const Row row{table, countTableRows(request.dbPath, plan),
+                  countPurgeableRows(request.dbPath, plan),
+                  plan.dateColumn.isEmpty() ? -1 : countUnreadableDates(request.dbPath, plan)};
+    if (row.rows < 0 || row.purgeable < 0 || row.kept < 0) {
+      writeErr(QStringLiteral("purge-database: the rows of the %1 table could not be counted")
+                   .arg(plan.table));
+      counted = false;
+    }
+    rows.push_back(row);
+  }
+  const QString backup = backupPathFor(request.dbPath, sysclock::today());
+  const bool backupWanted = !BackupExists(backup);
+  const QString resolved = paths::resolve(request.dbPath);
+  const qint64 size = fileSize(request.dbPath);
+  const qint64 free = QStorageInfo(QFileInfo(resolved).absolutePath()).bytesAvailable();
+  const int status = counted ? kExitSuccess : kExitFailed;
+
+  if (request.json) {
+    QJsonArray tables;
+    for (const Row& r : rows)
+      tables.append(QJsonObject{{"table", shopTableName(r.table)},
+                                {"rows", count(r.rows)},
+                                {"wouldRemove", count(r.purgeable)},
+                                {"keptUnreadableDate", count(r.kept)}});
+    const QJsonObject o{
+        {"dryRun", true},
+        {"exitStatus", status},
+        {"database", resolved},
+        {"cutOff", request.cutOff.toString(Qt::ISODate)},
+        {"backup", QJsonObject{{"path", paths::resolve(backup)}, {"wouldBeMade", backupWanted}}},
+        {"size", count(size)},
+        {"freeSpace", count(free)},
+        {"tables", tables}};
+    writeOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+    return status;
+  }
+  QStringList lines;
+  lines << QStringLiteral("Dry run: nothing was changed.");
+  lines << QStringLiteral("database  %1").arg(resolved);
+  lines << QStringLiteral("cut-off   %1 (rows dated before it)")
+               .arg(request.cutOff.toString(Qt::ISODate));
+  lines << QStringLiteral("backup    %1 %2")
+               .arg(backupWanted ? QStringLiteral("would be made:")
+                                 : QStringLiteral("exists, none made:"),
+                    paths::resolve(backup));
+  lines
+      << QStringLiteral("size      %1 bytes, %2 bytes free").arg(countText(size), countText(free));
+  if (!rows.empty()) {
+    lines << QStringLiteral("%1 %2 %3 %4")
+                 .arg(QStringLiteral("table"), -14)
+                 .arg(QStringLiteral("rows"), 12)
+                 .arg(QStringLiteral("would remove"), 13)
+                 .arg(QStringLiteral("kept (unreadable date)"), 23);
+    for (const Row& r : rows)
+      lines << QStringLiteral("%1 %2 %3 %4")
+                   .arg(shopTableName(r.table), -14)
+                   .arg(countText(r.rows), 12)
+                   .arg(countText(r.purgeable), 13)
+                   .arg(countText(r.kept), 23);
+  }
+  writeOut(lines.join(QLatin1Char('\n')));
+  return status;
+}
+
+}  // namespace cli

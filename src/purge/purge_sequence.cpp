@@ -1,0 +1,98 @@
+// The purge run's one sequence, for the main window and the command line.
+#include "purge/purge_sequence.h"
+
+#include "data/msgbox_.h"
+#include "platform/clock.h"
+#include "platform/locale_dates.h"
+#include "platform/msgbox.h"
+#include "purge/purge_db_files.h"
+
+namespace {
+
+const QString kCaption = QStringLiteral("Purge");
+
+using TablePurge = bool (*)(const QString&, const QDate&, QString&, int32_t&);
+
+}  // namespace
+
+bool PurgeOutcome::ranTablePurge() const {
+  for (const PurgeStepResult& r : steps)
+    if (r.step == PurgeStep::Table) return true;
+  return false;
+}
+
+PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
+                              const PurgeSelection& selection, PurgeRunFace& face) {
+  PurgeOutcome outcome;
+  outcome.backupPath = backupPathFor(dbPath, sysclock::today());
+  if (!locale_dates::isDate(cutOffText)) {
+    MsgBox(QStringLiteral("Please click on the calender to select a removal Date"), vbInformation);
+    return outcome;
+  }
+  outcome.started = true;
+  face.busy(true);
+
+  QString errDesc;
+  int32_t errNum = 0;
+  // Runs one step with errDesc/errNum cleared, between the face's calls.
+  auto run = [&](PurgeStep step, std::optional<ShopTable> table, const QString& progress,
+                 auto&& work) {
+    face.stepStarting(step, table, progress);
+    errDesc.clear();
+    errNum = 0;
+    const bool ok = work();
+    outcome.steps.push_back(PurgeStepResult{step, table, ok, errNum, errDesc});
+    face.stepEnded(outcome.steps.back());
+    return ok;
+  };
+  auto fail = [&] {
+    face.busy(false);
+    ShowFailed(kCaption);
+    return outcome;
+  };
+
+  bool success = BackupExists(outcome.backupPath);
+  outcome.backupFound = success;
+  if (!success) {
+    success = run(PurgeStep::Backup, std::nullopt,
+                  QStringLiteral("backing up ") + backupFileCaption() + QStringLiteral("..."),
+                  [&] { return BackupDB(dbPath, outcome.backupPath, errDesc, errNum); });
+    outcome.backupMade = success;
+  }
+  if (!success) return fail();
+
+  // Every step that runs must succeed for the purge to count as a success;
+  // a failed step is never hidden by a later one that worked.
+  auto purge = [&](ShopTable table, const char* progress, TablePurge work) {
+    return run(PurgeStep::Table, table, QString::fromLatin1(progress),
+               [&] { return work(dbPath, locale_dates::textToDate(cutOffText), errDesc, errNum); });
+  };
+  if (selection.contacts) {
+    if (!purge(ShopTable::Contacts, "purging contacts...", PurgeContacts)) success = false;
+  }
+  if (selection.invoices) {
+    bool chain = purge(ShopTable::InvoiceNumbers, "purging invoices...", PurgeInvoiceNumbers);
+    if (chain) chain = purge(ShopTable::Payments, "purging payments...", PurgePayments);
+    if (chain) chain = purge(ShopTable::Transactions, "purging transactions...", PurgeTransactions);
+    if (!chain) success = false;
+  }
+  if (selection.shipments) {
+    if (!purge(ShopTable::Manifest, "purging manifest...", PurgeManifest)) success = false;
+  }
+  if (!success) return fail();
+
+  const bool compacted =
+      run(PurgeStep::Compaction, std::nullopt, QStringLiteral("compacting the database..."),
+          [&] { return CompactDB(dbPath, errDesc, errNum); });
+  face.busy(false);
+  if (compacted) {
+    outcome.success = true;
+    ShowFinished(kCaption);
+    return outcome;
+  }
+  // A compaction that failed is said, with its cause when there is one.
+  if (!errDesc.isEmpty())
+    ShowProcessFailed(errDesc, QStringLiteral("Failed to compact the database..."), QString());
+  ShowFailed(kCaption);
+  return outcome;
+}

@@ -1,0 +1,73 @@
+// The purge run's one sequence: the day's backup, the ticked table purges,
+// the compaction and the final box, driven alike by the main window and by
+// the command line, each telling the operator in its own way.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include <QString>
+
+#include "purge/purge_db_tables.h"
+
+// The work of a run, in the order it is done.
+enum class PurgeStep { Backup, Table, Compaction };
+
+// How one step that ran ended, with what the step left in errNum/errDesc.
+struct PurgeStepResult {
+  PurgeStep step = PurgeStep::Backup;
+  std::optional<ShopTable> table;  // for PurgeStep::Table
+  bool ok = false;
+  int32_t errNum = 0;
+  QString errDesc;
+};
+
+// What to purge: the main window's three options.
+struct PurgeSelection {
+  bool contacts = false;
+  bool invoices = false;
+  bool shipments = false;
+};
+
+// What became of one run.
+struct PurgeOutcome {
+  bool started = false;  // the cut-off text was a date
+  bool success = false;  // "Purge has been finished successfully !" was said
+  QString backupPath;
+  bool backupFound = false;            // today's backup was there already
+  bool backupMade = false;             // this run made it
+  std::vector<PurgeStepResult> steps;  // every step that ran, in order
+  // True when a table purge ran, so rows may have been deleted; the backup
+  // and the compaction leave the database as it was when they fail.
+  bool ranTablePurge() const;
+};
+
+// The face a run shows besides its message boxes (which go through MsgBox).
+class PurgeRunFace {
+ public:
+  virtual ~PurgeRunFace() = default;
+  // The work begins (true: the cut-off was accepted) or has ended (false:
+  // before the run's closing box).
+  virtual void busy(bool working) = 0;
+  // A step is about to run; `progress` is its progress text
+  // ("backing up kestrova.mdb databse...", "purging contacts...", ...).
+  virtual void stepStarting(PurgeStep step, std::optional<ShopTable> table,
+                            const QString& progress) = 0;
+  // A step has ended.
+  virtual void stepEnded(const PurgeStepResult& result) = 0;
+};
+
+// Runs one purge of the database `dbPath` with the rows dated before the
+// date that `cutOffText` reads as (locale_dates::textToDate, read afresh
+// before every step): when the text is no date, only the box "Please click
+// on the calender to select a removal Date". Otherwise the day's backup
+// beside the database unless it exists, the selected purges (contacts; the
+// invoice chain InvoiceNumbers, Payments, Transactions, each only after the
+// one before it succeeded; Manifest), the compaction only when every step
+// that ran succeeded, and the closing box: "Purge has been finished
+// successfully !" or "Purge has failed to complete..." (after a failed
+// compaction with its cause first). Never throws: the steps trap their own
+// errors; a run-time error of the face propagates to the caller.
+PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
+                              const PurgeSelection& selection, PurgeRunFace& face);
