@@ -74,6 +74,8 @@ void PurgeDatabase::runPurge() {
     errNum = 0;
     success = BackupDB(dbPath, backupPath, errDesc, errNum);
   }
+  const bool purging = checkValue(chkContacts) == 1 || checkValue(chkInvoices) == 1 || checkValue(chkShipments) == 1;
+  if (success && purging) success = CheckDB(dbPath);
   if (!success) {
     pointer::setMousePointer(pointer::vbDefault);
     ShowFailed(kCaption);

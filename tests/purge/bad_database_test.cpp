@@ -193,7 +193,7 @@ TEST_F(BadDatabase, ABackupOfWhateverIsThereOrItsFailureThenNoPretendedSuccess) 
 TEST_F(BadDatabase, EveryTickedTableSaysWhyAndNothingIsWritten) {
   for (const NotADatabase& c : notADatabase()) {
     fresh();
-    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), "made this morning"));
+    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("made this morning")));
     c.make(db);
     const auto before = state();
     run.purge({.contacts = true, .invoices = true, .shipments = true});
@@ -213,7 +213,7 @@ TEST_F(BadDatabase, EveryTickedTableSaysWhyAndNothingIsWritten) {
 TEST_F(BadDatabase, ACompactionAloneRefusesWhatIsNoDatabase) {
   for (const NotADatabase& c : notADatabase()) {
     fresh();
-    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), "made this morning"));
+    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("made this morning")));
     c.make(db);
     const auto before = state();
     run.purge({});
@@ -246,7 +246,7 @@ TEST_F(BadDatabase, AMissingTableFailsOnlyItsOwnPurge) {
   };
   for (const Case& c : cases) {
     fresh();
-    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), "b"));
+    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("b")));
     ASSERT_TRUE(test::sqlExec(db, QStringLiteral("DROP TABLE %1").arg(c.table)));
     run.purge({.contacts = true, .invoices = true, .shipments = true});
     QStringList boxes = run.events.filter(QRegularExpression("^box 48"));
@@ -570,7 +570,7 @@ TEST(BadDatabaseChild, AFileSizeLimitDuringTheCompactionLeavesTheDatabaseAsItWas
   ChildDrive drive;
   ASSERT_TRUE(drive.ok());
   const QString db = drive.file("kestrova.mdb");
-  ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), "made this morning"));
+  ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), test::backupStandIn("made this morning")));
   const auto before = folderState(drive.folder());
   const QStringList out = drive.purge({}, QFileInfo(db).size() / 2, false);
   ASSERT_EQ(out.size(), 3) << out.join("\n").toStdString();
@@ -600,7 +600,7 @@ TEST(BadDatabaseChild, AReadOnlyFolderStopsEveryStepThatWouldWriteInIt) {
   // Today's backup made before the folder was closed: each purge and the
   // compaction now fail on their own.
   ASSERT_EQ(::chmod(QFile::encodeName(drive.folder()).constData(), 0755), 0);
-  ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), "made this morning"));
+  ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), test::backupStandIn("made this morning")));
   ASSERT_EQ(::chmod(QFile::encodeName(drive.folder()).constData(), 0555), 0);
   const auto withBackup = folderState(drive.folder());
   out = drive.purge({"--contacts", "--invoices", "--shipments"}, 0, root);
