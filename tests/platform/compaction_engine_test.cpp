@@ -243,3 +243,38 @@ TEST(Compaction, StaleJournalBesideTheAbsentDestinationIsCleared) {
 }
 
 }  // namespace
+
+namespace {
+
+// VACUUM INTO copies index pages as they are: an index entry pointing at
+// another row passes quick_check in the copy, and must not pass its check.
+TEST(Compaction, IndexDamageInTheSourceFailsTheCopysCheck) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 300));
+  ASSERT_TRUE(test::execSql(db, "CREATE INDEX Contacts_Date ON Contacts([Date])"));
+  ASSERT_EQ(test::replaceBytes(db, test::dateIndexEntry("2003-01-01", 3), test::dateIndexEntry("2003-01-01", 5)), 1);
+  ASSERT_EQ(test::queryText(db, "PRAGMA quick_check"), QString("ok"));
+  CompactionEngine engine;
+  const Status s = engine.CompactDatabase(db, out);
+  EXPECT_EQ(s.number(), SQLITE_CORRUPT);
+  EXPECT_TRUE(s.description().contains("row 3 missing from index Contacts_Date")) << s.description().toStdString();
+  EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+// A database in WAL mode comes back in WAL mode, with no WAL of its own.
+TEST(Compaction, AWalDatabaseKeepsItsJournalMode) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 300));
+  ASSERT_TRUE(test::execSql(db, "PRAGMA journal_mode=WAL"));
+  CompactionEngine engine;
+  const Status s = engine.CompactDatabase(db, out);
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_EQ(test::readFile(out).mid(18, 2), QByteArray("\x02\x02", 2)) << "WAL read and write versions";
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+            QStringList({"kestrova.mdb", "kvTemp.mdb"}));
+  EXPECT_EQ(count(out), QString("300"));
+}
+
+}  // namespace
