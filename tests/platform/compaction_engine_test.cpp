@@ -262,19 +262,4 @@ TEST(Compaction, IndexDamageInTheSourceFailsTheCopysCheck) {
   EXPECT_FALSE(QFileInfo::exists(out));
 }
 
-// A database in WAL mode comes back in WAL mode, with no WAL of its own.
-TEST(Compaction, AWalDatabaseKeepsItsJournalMode) {
-  test::TempDir dir;
-  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
-  ASSERT_TRUE(test::makeContactsDb(db, 300));
-  ASSERT_TRUE(test::execSql(db, "PRAGMA journal_mode=WAL"));
-  CompactionEngine engine;
-  const Status s = engine.CompactDatabase(db, out);
-  ASSERT_TRUE(s.ok()) << s.description().toStdString();
-  EXPECT_EQ(test::readFile(out).mid(18, 2), QByteArray("\x02\x02", 2)) << "WAL read and write versions";
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
-            QStringList({"kestrova.mdb", "kvTemp.mdb"}));
-  EXPECT_EQ(count(out), QString("300"));
-}
-
 }  // namespace

@@ -500,22 +500,19 @@ TEST_F(BadDatabase, AFolderAtTheBackupPathIsNeitherReplacedNorPurgedPast) {
 
 const QString kDamagedHeader = QStringLiteral("The database is damaged and was not purged. Restore it from a backup...");
 
-// Overwrites page `page` (1-based) of the database with `bytes` from `offset`.
-bool overwritePage(const QString& db, long long page, int offset, const QByteArray& bytes) {
-  const QByteArray head = test::readFile(db).left(18);
-  const int pageSize = (uchar(head[16]) << 8) | uchar(head[17]);
-  QFile f(db);
-  return f.open(QIODevice::ReadWrite) && f.seek((page - 1) * pageSize + offset) && f.write(bytes) == bytes.size();
-}
-
 TEST_F(BadDatabase, ADamagedDatabaseIsBackedUpAsItIsButNeverPurged) {
   struct Case {
     const char* name;
     std::function<void()> damage;
     QString findings;  // the box's lines, "" for any
   };
+  // Overwrites the file from `at` with `bytes`.
+  auto overwrite = [&](qint64 at, const QByteArray& bytes) {
+    QFile f(db);
+    ASSERT_TRUE(at > 0 && f.open(QIODevice::ReadWrite) && f.seek(at) && f.write(bytes) == bytes.size());
+  };
   const long long setupPage = test::sqlScalar(db, "SELECT rootpage FROM sqlite_schema WHERE name = 'Setup'");
-  const QByteArray bulkEntry = test::dateIndexEntry("2010-01-01", 100);
+  const long long pageSize = test::sqlScalar(db, "PRAGMA page_size");
   const std::vector<Case> cases = {
       // I3, Payments and Transactions row 3 (2003) pointing at row 2
       // (2004-03-05): a delete through the index would take row 2.
@@ -527,16 +524,14 @@ TEST_F(BadDatabase, ADamagedDatabaseIsBackedUpAsItIsButNeverPurged) {
        "row 3 missing from index InvoiceNumbers_Date\rrow 3 missing from index Payments_Date\r"
        "row 3 missing from index Transactions_Date"},
       // Without Setup the shop's own contact would not be spared.
-      {"the Setup table's page zeroed", [&] { ASSERT_TRUE(overwritePage(db, setupPage, 0, QByteArray(4096, 0))); },
+      {"the Setup table's page zeroed", [&] { overwrite((setupPage - 1) * pageSize, QByteArray(pageSize, 0)); },
        "database disk image is malformed"},
       {"random bytes in an index leaf",
        [&] {
          // Over the Manifest_Date entries from the one of row 100 on.
          QByteArray noise(64, 0);
          for (int i = 0; i < noise.size(); ++i) noise[i] = char((i * 151 + 7) ^ 0x5a);
-         QFile f(db);
-         const qint64 at = test::readFile(db).indexOf(bulkEntry);
-         ASSERT_TRUE(at > 0 && f.open(QIODevice::ReadWrite) && f.seek(at) && f.write(noise) == noise.size());
+         overwrite(test::readFile(db).indexOf(test::dateIndexEntry("2010-01-01", 100)), noise);
        },
        ""},
   };
