@@ -2,6 +2,7 @@
 #include "platform/db_health.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <QFile>
 
@@ -56,6 +57,9 @@ QByteArray quoted(const QString& name) {
 }  // namespace
 
 Status recover(const QString& path) {
+  // Only a regular file: SQLite would wait on a FIFO for ever.
+  struct stat st;
+  if (::stat(QFile::encodeName(paths::resolve(path)).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return Status::Ok();
   if (!files::hasLiveSidecar(path) || files::isReadOnly(path) || !files::useStatus(path).ok()) return Status::Ok();
   Handle db;
   if (Status s = db.open(path); !s.ok()) return s;

@@ -16,7 +16,7 @@ inline constexpr int kMaxFindings = 5;
 // `path` (through paths::resolve): a hot rollback journal is rolled back, a
 // WAL folded into the file and removed. Ok when nothing was left, or it was
 // recovered. Does nothing and answers Ok when no journal or WAL needs it,
-// when the file is read-only, or when another program may use the file (a
+// when the file is read-only or no regular file, or when another program may use the file (a
 // live writer's journal is its own; the copy that follows refuses it).
 // Otherwise SQLite's code and message, the file as SQLite left it.
 Status recover(const QString& path);
