@@ -335,7 +335,7 @@ int runBench(const Options& options, const std::string& self) {
     std::printf("\n  median ratio A/B: %.3f (goal <= 1.10)\n", median(ratios));
     std::printf("  ratio A/B' per pair:");
     for (double r : durableRatios) std::printf(" %.3f", r);
-    std::printf("\n  median ratio A/B': %.3f (B' = B + quick_check of the temporary file + sync after the copy back)\n",
+    std::printf("\n  median ratio A/B': %.3f (B' = B + integrity_check of the database and of the temporary file + sync after the copy back)\n",
                 median(durableRatios));
     std::printf("  median ratio C/A: %.3f (C = the purge-database command line, its steps' times)\n", median(cliRatios));
     std::printf("  peak RSS of A: %.1f MiB (goal <= 64 MiB): ru_maxrss of the A child through wait4; its own VmHWM "

@@ -108,6 +108,8 @@ int purgeAChildMain(int argc, char** argv, const QDate& today, const QDate& cutO
         if (LoadPleaseWait()) PleaseWait()->DisplayMsg_BackUp_File(QStringLiteral("kestrova.mdb databse"));
         ok = BackupDB(dbPath, backupPath, errDesc, errNum);
       }
+      // The run checks the database after the backup, before any delete.
+      if (ok) ok = CheckDB(dbPath);
     } else if (i + 1 < kStepNames.size()) {
       showStep(texts[i - 1]);
       ok = tables[i - 1](dbPath, cutOff, errDesc, errNum);
@@ -203,7 +205,7 @@ PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& del
   // that fails, with its error output in run.failure.
   auto step = [&](size_t index, const std::vector<std::vector<std::string>>& commands) {
     for (const auto& argv : commands) {
-      const bool check = argv.back() == "PRAGMA quick_check";
+      const bool check = argv.back() == "PRAGMA integrity_check";
       const ChildResult child = runChild(argv, check);
       run.timing.seconds[index] += child.seconds;
       if (child.exitCode != 0) {
@@ -212,7 +214,7 @@ PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& del
         return false;
       }
       if (check && child.output != "ok\n") {
-        run.failure = "the compacted file failed its check: " + child.output;
+        run.failure = "the database failed its check: " + child.output;
         return false;
       }
     }
@@ -224,7 +226,9 @@ PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& del
   }
   const std::string db = place.database();
   const std::string temp = place.compactTemp();
-  if (!step(0, {{"cp", "--reflink=auto", db, place.backup()}, {"sync", place.backup()}})) return run;
+  std::vector<std::vector<std::string>> backup = {{"cp", "--reflink=auto", db, place.backup()}, {"sync", place.backup()}};
+  if (durable) backup.push_back({"sqlite3", db, "PRAGMA integrity_check"});
+  if (!step(0, backup)) return run;
   for (size_t i = 0; i < deleteStatements.size(); ++i)
     if (!step(i + 1, {{"sqlite3", db, deleteStatements[i]}})) return run;
   // The temporary name as an SQL text literal.
@@ -232,7 +236,7 @@ PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& del
   for (char c : temp) quoted += c == '\'' ? std::string("''") : std::string(1, c);
   quoted += "'";
   std::vector<std::vector<std::string>> compact = {{"sqlite3", db, "VACUUM INTO " + quoted}};
-  if (durable) compact.push_back({"sqlite3", temp, "PRAGMA quick_check"});
+  if (durable) compact.push_back({"sqlite3", temp, "PRAGMA integrity_check"});
   compact.push_back({"cp", temp, db});
   if (durable) compact.push_back({"sync", db});
   compact.push_back({"rm", temp});

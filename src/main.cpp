@@ -1,5 +1,7 @@
 // Purge Database: with no arguments the program starts on its main window;
 // with any argument it runs its command line, without a window or display.
+#include <csignal>
+
 #include <QApplication>
 
 #include "cli/command_line.h"
@@ -7,6 +9,10 @@
 #include "purge/purge_database.h"
 
 int main(int argc, char** argv) {
+  // Past a file-size limit a write fails with EFBIG and its step says so,
+  // instead of the kernel killing the program with no box and a hot journal.
+  std::signal(SIGXFSZ, SIG_IGN);
+
   if (argc > 1) return cli::runCommandLine(argc, argv);
 
   QApplication application(argc, argv);

@@ -52,8 +52,9 @@ void CommandLineFace::stepStarting(PurgeStep step, std::optional<ShopTable> tabl
 
 void CommandLineFace::stepEnded(const PurgeStepResult& result) {
   const double seconds = double(m_timer.nsecsElapsed()) / 1e9;
-  QString name =
-      result.step == PurgeStep::Backup ? QStringLiteral("backup") : QStringLiteral("compaction");
+  QString name = result.step == PurgeStep::Backup  ? QStringLiteral("backup")
+                 : result.step == PurgeStep::Check ? QStringLiteral("check")
+                                                   : QStringLiteral("compaction");
   if (result.step == PurgeStep::Table && result.table && !tables.empty()) {
     TableFigures& figures = tables.back();
     name = shopTableName(*result.table);

@@ -56,7 +56,8 @@ class CompactionEngine {
 
   // Writes a compacted copy of the database `source` to `destination` (a
   // path that must not exist yet); both go through paths::resolve. Ok when
-  // the destination is on disk, flushed, and passes SQLite's quick check;
+  // the destination is on disk, flushed, passes SQLite's integrity check and
+  // has the source's journal mode when that is WAL;
   // the source is unchanged apart from a hot journal rolled back or a WAL
   // checkpointed. Fails with a number and description, leaving no
   // destination behind, when: the destination exists (EEXIST); the source

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,9 @@
 namespace files {
 
 const char* const kInUseText = "The file is in use by another program.";
+const char* const kUndecidedText =
+    "Whether another program uses the file cannot be told: it belongs to another user, whose programs cannot be "
+    "seen.";
 
 namespace {
 
@@ -52,6 +57,9 @@ Status errnoStatus(int err) { return Status::Error(err, QString::fromLocal8Bit(s
 
 Status inUse() { return Status::Error(EBUSY, QString::fromLatin1(kInUseText)); }
 
+// The first 16 bytes of every SQLite database file.
+const char kSqliteMagic[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
+
 bool readOnlyMode(mode_t mode) { return (mode & 0222) == 0; }
 
 // The access mode of descriptor `fd` of process `pid`, or -1 when unknown.
@@ -80,10 +88,17 @@ bool isNumber(const char* s) {
   return true;
 }
 
-// True when another process holds the file (device, inode) open for writing.
-bool writtenElsewhere(dev_t dev, ino_t ino) {
+// True when another process holds the file (device, inode) open for writing,
+// as far as /proc shows it; `complete` turns false when the descriptors of
+// some process (another user's, to a program not running as root) could not
+// be read.
+bool writtenElsewhere(dev_t dev, ino_t ino, bool* complete = nullptr) {
+  if (complete) *complete = true;
   DIR* proc = ::opendir("/proc");
-  if (!proc) return false;
+  if (!proc) {
+    if (complete) *complete = false;
+    return false;
+  }
   const QByteArray self = QByteArray::number(static_cast<qlonglong>(::getpid()));
   bool found = false;
   while (!found) {
@@ -93,7 +108,11 @@ bool writtenElsewhere(dev_t dev, ino_t ino) {
     char fdDir[300];
     std::snprintf(fdDir, sizeof fdDir, "/proc/%s/fd", p->d_name);
     DIR* fds = ::opendir(fdDir);
-    if (!fds) continue;  // gone, or not ours to read
+    if (!fds) {
+      // Gone meanwhile, or not ours to read.
+      if (complete && errno != ENOENT) *complete = false;
+      continue;
+    }
     while (const dirent* e = ::readdir(fds)) {
       if (!isNumber(e->d_name)) continue;
       char link[600];
@@ -112,12 +131,92 @@ bool writtenElsewhere(dev_t dev, ino_t ino) {
   return found;
 }
 
+// True when a descriptor of this process names the file (device, inode).
+bool openHere(dev_t dev, ino_t ino) {
+  DIR* fds = ::opendir("/proc/self/fd");
+  if (!fds) return true;  // cannot tell: as if one were open
+  bool found = false;
+  while (const dirent* e = ::readdir(fds)) {
+    if (!isNumber(e->d_name) || std::atoi(e->d_name) == ::dirfd(fds)) continue;
+    struct stat st;
+    if (::fstatat(::dirfd(fds), e->d_name, &st, 0) == 0 && st.st_dev == dev && st.st_ino == ino) {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(fds);
+  return found;
+}
+
+// The kernel's answer to a write lease on the regular file (device, inode)
+// at `path`: 0 when granted (no other open file description of the file
+// exists anywhere, whoever owns it; released at once), EAGAIN when one
+// exists, else why no lease could be had (EACCES for a file of another user
+// without CAP_LEASE, or a file system without leases).
+int writeLeaseAnswer(const QByteArray& path, dev_t dev, ino_t ino) {
+  Fd f(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!f.valid()) return errno == EWOULDBLOCK ? EAGAIN : errno;
+  struct stat st;
+  if (::fstat(f.get(), &st) != 0) return errno;
+  if (st.st_dev != dev || st.st_ino != ino) return EAGAIN;  // replaced meanwhile
+  if (::fcntl(f.get(), F_SETLEASE, F_WRLCK) != 0) return errno;
+  ::fcntl(f.get(), F_SETLEASE, F_UNLCK);
+  return 0;
+}
+
+enum class Use { kFree, kInUse, kUndecided };
+
+// Whether another program uses the file at `path`. The write lease sees
+// every process whatever its owner; it is refused while any description is
+// open, readers and this process's own included, so /proc tells writers
+// from readers and, where the lease cannot be had, gives the answer alone.
+Use useOf(const QByteArray& path) {
+  struct stat st;
+  if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return Use::kFree;
+  // While this process holds the file (the compaction's write lock, asked
+  // with the lease before it was taken), the lease cannot be had, and
+  // opening and closing the file for it would drop every lock SQLite holds
+  // on it here: /proc alone answers, as far as it can see.
+  const bool ours = openHere(st.st_dev, st.st_ino);
+  const int lease = ours ? EAGAIN : writeLeaseAnswer(path, st.st_dev, st.st_ino);
+  if (lease == 0) return Use::kFree;
+  bool complete = true;
+  if (writtenElsewhere(st.st_dev, st.st_ino, &complete)) return Use::kInUse;
+  if (complete || ours) return Use::kFree;  // readers only, or ours
+  // The lease was refused, so an unseen process of another user holds it.
+  if (lease == EAGAIN) return Use::kInUse;
+  return Use::kUndecided;
+}
+
+Status useStatusOf(const QByteArray& path) {
+  switch (useOf(path)) {
+    case Use::kFree:
+      return Status::Ok();
+    case Use::kInUse:
+      return inUse();
+    case Use::kUndecided:
+      break;
+  }
+  return Status::Error(EBUSY, QString::fromLatin1(kUndecidedText));
+}
+
+// The file a symbolic link at `path` names, links resolved all the way;
+// `path` itself when it is no link or cannot be resolved.
+QByteArray followed(const QByteArray& path) {
+  struct stat st;
+  if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char target[PATH_MAX];
+  return ::realpath(path.constData(), target) ? QByteArray(target) : path;
+}
+
 // True when a copy from or onto the database at `nativePath` could tear it:
 // a non-empty WAL, or a rollback journal that SQLite would play back (not
 // empty and its header's first byte set). A journal whose header is still
 // zero (a writer killed before flushing it, or one that keeps its journal
 // after commit) is never played back, so the database file is whole.
-bool sidecarTearsCopy(const QByteArray& nativePath) {
+bool sidecarTearsCopy(const QByteArray& path) {
+  // SQLite keeps the journal beside the file a link names.
+  const QByteArray nativePath = followed(path);
   struct stat st;
   if (::stat((nativePath + "-wal").constData(), &st) == 0 && st.st_size > 0) return true;
   const QByteArray journal = nativePath + "-journal";
@@ -144,7 +243,6 @@ struct DbStamp {
 // offset and locks are left alone. Ok with database false for a file that
 // is no SQLite database (or too short to be one); an errno on a failed read.
 int readStamp(int fd, DbStamp& out) {
-  static const char kMagic[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
   out = DbStamp();
   struct stat st;
   if (::fstat(fd, &st) != 0) return errno;
@@ -159,7 +257,7 @@ int readStamp(int fd, DbStamp& out) {
     if (n == 0) break;
     got += size_t(n);
   }
-  if (got < sizeof head || std::memcmp(head, kMagic, sizeof kMagic) != 0) return 0;
+  if (got < sizeof head || std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) != 0) return 0;
   out.database = true;
   out.counter = (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) | uint32_t(head[27]);
   return 0;
@@ -212,10 +310,18 @@ bool isReadOnly(const QString& path) {
   return ::stat(native(path).constData(), &st) == 0 && readOnlyMode(st.st_mode);
 }
 
-bool isInUse(const QString& path) {
+bool isInUse(const QString& path) { return !useStatusOf(native(path)).ok(); }
+
+Status useStatus(const QString& path) { return useStatusOf(native(path)); }
+
+bool beginsAsDatabase(const QString& path) {
+  const QByteArray p = native(path);
   struct stat st;
-  if (::stat(native(path).constData(), &st) != 0) return false;
-  return writtenElsewhere(st.st_dev, st.st_ino);
+  if (::stat(p.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  Fd f(::open(p.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  char head[sizeof kSqliteMagic];
+  return f.valid() && ::pread(f.get(), head, sizeof head, 0) == ssize_t(sizeof head) &&
+         std::memcmp(head, kSqliteMagic, sizeof head) == 0;
 }
 
 bool hasLiveSidecar(const QString& path) { return sidecarTearsCopy(native(path)); }
@@ -240,14 +346,27 @@ Status removeFile(const QString& path) {
 
 Status copyFile(const QString& source, const QString& destination) {
   const QByteArray src = native(source);
-  const QByteArray dst = native(destination);
+  // A destination that is a symbolic link stays one: the file it names is
+  // the one replaced.
+  QByteArray dst = native(destination);
+  struct stat linkSt;
+  if (::lstat(dst.constData(), &linkSt) == 0 && S_ISLNK(linkSt.st_mode)) {
+    char target[PATH_MAX];
+    if (!::realpath(dst.constData(), target)) return errnoStatus(errno);
+    dst = target;
+  }
 
-  Fd in(::open(src.constData(), O_RDONLY | O_CLOEXEC));
+  // The lease behind the in-use test is only granted while no descriptor of
+  // ours is open on the file, so the source is asked before it is opened.
+  if (Status s = useStatusOf(src); !s.ok()) return s;
+  // Opened without blocking: a FIFO or device is refused, never waited on.
+  Fd in(::open(src.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!in.valid()) return errnoStatus(errno);
   struct stat srcSt;
   if (::fstat(in.get(), &srcSt) != 0) return errnoStatus(errno);
   if (S_ISDIR(srcSt.st_mode)) return errnoStatus(EISDIR);
   if (!S_ISREG(srcSt.st_mode)) return errnoStatus(EINVAL);
+  ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
   // A database's stamp is taken before its journal is looked at: a commit
   // that began before the stamp either still shows its journal below or has
   // ended before the copy starts.
@@ -261,7 +380,8 @@ Status copyFile(const QString& source, const QString& destination) {
     if (S_ISDIR(dstSt.st_mode)) return errnoStatus(EISDIR);
     if (!S_ISREG(dstSt.st_mode)) return errnoStatus(EINVAL);
     if (readOnlyMode(dstSt.st_mode)) return errnoStatus(EACCES);
-    if (writtenElsewhere(dstSt.st_dev, dstSt.st_ino) || sidecarTearsCopy(dst)) return inUse();
+    if (Status s = useStatusOf(dst); !s.ok()) return s;
+    if (sidecarTearsCopy(dst)) return inUse();
   } else if (errno != ENOENT) {
     return errnoStatus(errno);
   }

@@ -11,6 +11,9 @@ namespace files {
 // The description of every refusal because another program writes the file
 // (or left a journal beside it). Its number is EBUSY.
 extern const char* const kInUseText;
+// The description of a refusal because it cannot be told whether another
+// program uses the file (neither the write lease nor /proc can answer).
+extern const char* const kUndecidedText;
 
 // True when `path` (after paths::resolve) names a regular file whose name
 // does not begin with a dot. Folders, hidden names, devices and missing
@@ -20,10 +23,22 @@ bool isPresent(const QString& path);
 // True when the file exists and carries no write permission bit at all.
 bool isReadOnly(const QString& path);
 
-// True when a process other than this one holds the file open for writing
-// (found through /proc/<pid>/fd and fdinfo; unreadable processes are
-// skipped). A missing file is not in use.
+// Ok when no other process may be writing the regular file at `path`: a
+// write lease was granted (no open file description anywhere, whoever owns
+// the process), or /proc/<pid>/fd and fdinfo show every holder reading
+// only. EBUSY with kInUseText when a holder writes, or when another process
+// holds it open that /proc does not show; EBUSY with kUndecidedText when
+// no lease can be had (a file of another user) and some processes cannot be
+// read. While this process holds the file open itself the lease cannot
+// answer and /proc alone does. A missing file or no regular file is Ok.
+Status useStatus(const QString& path);
+
+// useStatus(path) is not Ok.
 bool isInUse(const QString& path);
+
+// True when `path` names a regular file (links followed) that begins with
+// SQLite's 16-byte header "SQLite format 3\0". Never blocks, never fails.
+bool beginsAsDatabase(const QString& path);
 
 // True when "<path>-wal" is not empty, or "<path>-journal" is one SQLite
 // would play back (not empty and its header's first byte set): a database
@@ -38,11 +53,13 @@ bool hasLiveSidecar(const QString& path);
 Status removeFile(const QString& path);
 
 // Copies `source` over `destination` (created or replaced) with the
-// kernel's copy. The new content is written to an anonymous temporary file
+// kernel's copy; a destination that is a symbolic link is followed and the
+// file it names replaced. A source that is no regular file (a FIFO, a
+// device) is refused with EINVAL without waiting on it. The new content is written to an anonymous temporary file
 // in the destination's folder, flushed, then renamed over the destination
 // and the folder flushed, so the destination is always either the old file
-// or the whole new one. Refuses before changing anything (EBUSY,
-// kInUseText) when either file is in use, has a non-empty -wal, or has a
+// or the whole new one. Refuses before changing anything (EBUSY with
+// kInUseText, or kUndecidedText as useStatus says) when either file is in use, has a non-empty -wal, or has a
 // -journal that SQLite would roll back (non-empty, header begun; a journal
 // whose header is still zero holds nothing to roll back), and with
 // EACCES when the destination is read-only. A source that is an SQLite

@@ -1,14 +1,20 @@
 // Module PurgeDB: backup and compaction of the database file.
 #include "purge/purge_db_files.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
+#include <QFile>
+
 #include "data/files_.h"
 #include "data/msgbox_.h"
 #include "platform/compaction_engine.h"
+#include "platform/db_health.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/runtime_error.h"
 #include "purge/forms_.h"
@@ -18,6 +24,14 @@ namespace {
 
 const QString kBackupHeader =
     QStringLiteral("Please close the 'Kestrova.mdb' database file and all the programs that might use it...");
+
+const QString kDamagedHeader =
+    QStringLiteral("The database is damaged and was not purged. Restore it from a backup...");
+
+// Every table the purges read, Setup for the shop's own contact.
+const QStringList kCheckedTables = {QStringLiteral("Setup"),        QStringLiteral("Contacts"),
+                                    QStringLiteral("InvoiceNumbers"), QStringLiteral("Payments"),
+                                    QStringLiteral("Transactions"), QStringLiteral("Manifest")};
 
 // The program's one compaction engine, created on first use.
 CompactionEngine& compactionEngine() {
@@ -52,19 +66,49 @@ QString missingDatabaseText(const QString& dbPath) {
   return QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(": ") + paths::resolve(dbPath);
 }
 
-bool BackupExists(const QString& backupPath) { return FileExists(backupPath); }
+bool BackupExists(const QString& backupPath) {
+  return FileExists(backupPath) && files::beginsAsDatabase(backupPath);
+}
 
 bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc, int32_t& errNum) {
   bool result = false;
   const auto trapped = trapErrors([&] {
     if (LoadPleaseWait())
       if (frmPleaseWait* wait = PleaseWait()) wait->DisplayMsg_BackUp_File(backupFileCaption());
+    // Whatever else has today's backup name (a link to another file, a
+    // FIFO, a file that is no database) is the operator's to look at.
+    struct stat st;
+    const QByteArray target = QFile::encodeName(paths::resolve(backupPath));
+    if (::lstat(target.constData(), &st) == 0 && !S_ISDIR(st.st_mode) && !BackupExists(backupPath)) {
+      errNum = EEXIST;
+      errDesc = backupPath + QStringLiteral(" is there but is no backup of the database.");
+      ShowProcessFailed(errDesc, kBackupHeader, QString());
+      return;
+    }
+    db_health::recover(dbPath);  // a failed recovery leaves the journal the copy refuses
     result = CopyFile(dbPath, backupPath, errDesc, errNum);
     if (!result && errNum == ENOENT && !FileExists(dbPath)) errDesc = missingDatabaseText(dbPath);
     if (!result) ShowProcessFailed(errDesc, kBackupHeader, QString());
   });
   if (trapped) ShowProcessFailed(trapped->description, kBackupHeader, QString());
   return result;
+}
+
+bool CheckDB(const QString& dbPath) {
+  QString finding;
+  const auto trapped = trapErrors([&] {
+    struct stat st;
+    if (::stat(QFile::encodeName(paths::resolve(dbPath)).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      finding = dbPath + QStringLiteral(" is not a file that holds a database.");
+      return;
+    }
+    QStringList findings;
+    if (db_health::check(dbPath, kCheckedTables, findings).ok()) finding = findings.join(QLatin1Char('\r'));
+  });
+  if (trapped) finding = trapped->description;
+  if (finding.isEmpty()) return true;
+  ShowProcessFailed(finding, kDamagedHeader, QString());
+  return false;
 }
 
 bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
@@ -79,7 +123,10 @@ bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
     compactionEngine().CompactDatabase(dbPath, tempPath).throwIfError();
     result = CopyFile(tempPath, dbPath, errDesc, errNum);
     writeLock.release();
-    if (result) DeleteFile(tempPath, false);
+    // A copy back that ran out of space must not leave a whole copy of the
+    // database on the full disk; a refused one keeps it for the next run's
+    // leftover-file check, which also meets one that could not be removed.
+    if (result || errNum == ENOSPC || errNum == EDQUOT || errNum == EFBIG) DeleteFile(tempPath, false);
   });
   if (trapped) {
     errNum = trapped->number;

@@ -28,16 +28,30 @@ QString compactionTempPathFor(const QString& dbPath);
 // (after the drive mapping).
 QString missingDatabaseText(const QString& dbPath);
 
-// True when a file is present at `backupPath` (FileExists).
+// True when today's backup is at `backupPath`: a regular file (links
+// followed) that begins as an SQLite database.
 bool BackupExists(const QString& backupPath);
 
-// Copies the database `dbPath` to `backupPath` (replacing it), naming the
-// step in the progress window. True when the copy is present at
-// `backupPath`. On failure false, errNum/errDesc set by CopyFile, and the
-// warning box "Please close the 'Kestrova.mdb' database file ..." shown with
-// the description; when the database itself is missing the description is
-// missingDatabaseText, so the operator learns where it was looked for.
+// Copies the database `dbPath` to `backupPath` (replacing a backup there),
+// naming the step in the progress window. A journal or WAL that a writer
+// which is gone left beside the database is first recovered, so the copy is
+// of the recovered file. True when the copy is present at `backupPath`. On
+// failure false, errNum/errDesc set by CopyFile, and the warning box "Please
+// close the 'Kestrova.mdb' database file ..." shown with the description;
+// anything at `backupPath` but a folder or a backup is refused that way too
+// (EEXIST, the description naming the path), nothing changed. When the
+// database itself is missing the description is missingDatabaseText, so the
+// operator learns where it was looked for.
 bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc, int32_t& errNum);
+
+// Checks the database `dbPath` before the purge changes it: the tables the
+// purge reads and their indexes must pass SQLite's integrity check. True
+// when they do, or when the check cannot read the database at all (missing,
+// no database, schema unreadable: every purge then fails on the same fault
+// and deletes nothing). False after one warning box through
+// ShowProcessFailed when the database is damaged (the check's first lines)
+// or is no regular file (a FIFO, a device: never opened).
+bool CheckDB(const QString& dbPath);
 
 // Compacts the database `dbPath` through the temporary file
 // compactionTempPathFor(dbPath) and copies the result back over it, with other
@@ -47,7 +61,8 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
 // silently). False when a leftover temporary file cannot be deleted (after
 // the "Can't Delete a File ..." box; the database is untouched), or with
 // errNum/errDesc of the engine (database unchanged) or of the copy back
-// (database unchanged, temporary file kept); with EBUSY and "The file is in
+// (database unchanged, temporary file kept, but removed when the copy back
+// ran out of space: ENOSPC, EDQUOT or EFBIG); with EBUSY and "The file is in
 // use by another program." when the write lock cannot be had within two
 // seconds (database unchanged); no other box is shown.
 bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum);

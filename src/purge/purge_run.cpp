@@ -28,7 +28,9 @@ class WindowFace : public PurgeRunFace {
     pointer::setMousePointer(working ? pointer::vbHourglass : pointer::vbDefault);
   }
   void stepStarting(PurgeStep step, std::optional<ShopTable>, const QString& progress) override {
-    if (!LoadPleaseWait()) return;
+    // The check runs under the backup's text, as the window always named
+    // its steps.
+    if (step == PurgeStep::Check || !LoadPleaseWait()) return;
     if (step == PurgeStep::Backup)
       PleaseWait()->DisplayMsg_BackUp_File(backupFileCaption());
     else

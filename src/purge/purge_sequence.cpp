@@ -59,6 +59,12 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
                   [&] { return BackupDB(dbPath, outcome.backupPath, errDesc, errNum); });
     outcome.backupMade = success;
   }
+  // A damaged database is never purged: its indexes could point a delete at
+  // rows the rules keep. A run that only compacts relies on the compaction's
+  // own check of the new file.
+  if (success && (selection.contacts || selection.invoices || selection.shipments))
+    success = run(PurgeStep::Check, std::nullopt, QStringLiteral("checking the database..."),
+                  [&] { return CheckDB(dbPath); });
   if (!success) return fail();
 
   // Every step that runs must succeed for the purge to count as a success;

@@ -12,7 +12,7 @@
 #include "purge/purge_db_tables.h"
 
 // The work of a run, in the order it is done.
-enum class PurgeStep { Backup, Table, Compaction };
+enum class PurgeStep { Backup, Check, Table, Compaction };
 
 // How one step that ran ended, with what the step left in errNum/errDesc.
 struct PurgeStepResult {
@@ -51,7 +51,8 @@ class PurgeRunFace {
   // before the run's closing box).
   virtual void busy(bool working) = 0;
   // A step is about to run; `progress` is its progress text
-  // ("backing up kestrova.mdb databse...", "purging contacts...", ...).
+  // ("backing up kestrova.mdb databse...", "checking the database...",
+  // "purging contacts...", ...).
   virtual void stepStarting(PurgeStep step, std::optional<ShopTable> table,
                             const QString& progress) = 0;
   // A step has ended.
@@ -62,7 +63,8 @@ class PurgeRunFace {
 // date that `cutOffText` reads as (locale_dates::textToDate, read afresh
 // before every step): when the text is no date, only the box "Please click
 // on the calender to select a removal Date". Otherwise the day's backup
-// beside the database unless it exists, the selected purges (contacts; the
+// beside the database unless it exists, when a table is selected the check
+// that the database is not damaged (CheckDB), the selected purges (contacts; the
 // invoice chain InvoiceNumbers, Payments, Transactions, each only after the
 // one before it succeeded; Manifest), the compaction only when every step
 // that ran succeeded, and the closing box: "Purge has been finished

@@ -8,6 +8,7 @@
 // message box is answered OK (No on a Yes/No box) and written to standard
 // output as one line: "box <style>: <prompt>", carriage returns as "|".
 // Exits 0 when the run returned.
+#include <csignal>
 #include <cstdio>
 
 #include <QApplication>
@@ -36,6 +37,7 @@ class PrintingPresenter : public MsgBoxPresenter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::signal(SIGXFSZ, SIG_IGN);  // as the program does
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);

@@ -243,3 +243,23 @@ TEST(Compaction, StaleJournalBesideTheAbsentDestinationIsCleared) {
 }
 
 }  // namespace
+
+namespace {
+
+// VACUUM INTO copies index pages as they are: an index entry pointing at
+// another row passes quick_check in the copy, and must not pass its check.
+TEST(Compaction, IndexDamageInTheSourceFailsTheCopysCheck) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 300));
+  ASSERT_TRUE(test::execSql(db, "CREATE INDEX Contacts_Date ON Contacts([Date])"));
+  ASSERT_EQ(test::replaceBytes(db, test::dateIndexEntry("2003-01-01", 3), test::dateIndexEntry("2003-01-01", 5)), 1);
+  ASSERT_EQ(test::queryText(db, "PRAGMA quick_check"), QString("ok"));
+  CompactionEngine engine;
+  const Status s = engine.CompactDatabase(db, out);
+  EXPECT_EQ(s.number(), SQLITE_CORRUPT);
+  EXPECT_TRUE(s.description().contains("row 3 missing from index Contacts_Date")) << s.description().toStdString();
+  EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+}  // namespace

@@ -106,7 +106,8 @@ class BadDatabase : public ::testing::Test {
     MainWindow().unload();
     QDir folder(drivePath(QString()));
     ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
-    for (const QFileInfo& fi : folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& fi :
+         folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
       ::chmod(QFile::encodeName(fi.filePath()).constData(), 0755);
       if (fi.isDir()) QDir(fi.filePath()).removeRecursively();
     }
@@ -117,7 +118,8 @@ class BadDatabase : public ::testing::Test {
     MainWindow().unload();
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QDir folder(drivePath(QString()));
-    for (const QFileInfo& fi : folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& fi :
+         folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
       ::chmod(QFile::encodeName(fi.filePath()).constData(), 0755);
       if (fi.isDir()) QDir(fi.filePath()).removeRecursively();
       else folder.remove(fi.fileName());
@@ -194,7 +196,7 @@ TEST_F(BadDatabase, ABackupOfWhateverIsThereOrItsFailureThenNoPretendedSuccess) 
 TEST_F(BadDatabase, EveryTickedTableSaysWhyAndNothingIsWritten) {
   for (const NotADatabase& c : notADatabase()) {
     fresh();
-    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), "made this morning"));
+    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("made this morning")));
     c.make(db);
     const auto before = state();
     run.purge({.contacts = true, .invoices = true, .shipments = true});
@@ -214,7 +216,7 @@ TEST_F(BadDatabase, EveryTickedTableSaysWhyAndNothingIsWritten) {
 TEST_F(BadDatabase, ACompactionAloneRefusesWhatIsNoDatabase) {
   for (const NotADatabase& c : notADatabase()) {
     fresh();
-    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), "made this morning"));
+    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("made this morning")));
     c.make(db);
     const auto before = state();
     run.purge({});
@@ -247,7 +249,7 @@ TEST_F(BadDatabase, AMissingTableFailsOnlyItsOwnPurge) {
   };
   for (const Case& c : cases) {
     fresh();
-    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), "b"));
+    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("b")));
     ASSERT_TRUE(test::sqlExec(db, QStringLiteral("DROP TABLE %1").arg(c.table)));
     run.purge({.contacts = true, .invoices = true, .shipments = true});
     QStringList boxes = run.events.filter(QRegularExpression("^box 48"));
@@ -495,6 +497,138 @@ TEST_F(BadDatabase, AFolderAtTheBackupPathIsNeitherReplacedNorPurgedPast) {
 }
 
 // ---------------------------------------------------------------------------
+// Damaged files made by byte edits: refused before the first delete.
+
+const QString kDamagedHeader = QStringLiteral("The database is damaged and was not purged. Restore it from a backup...");
+
+TEST_F(BadDatabase, ADamagedDatabaseIsBackedUpAsItIsButNeverPurged) {
+  struct Case {
+    const char* name;
+    std::function<void()> damage;
+    QString findings;  // the box's lines, "" for any
+  };
+  // Overwrites the file from `at` with `bytes`.
+  auto overwrite = [&](qint64 at, const QByteArray& bytes) {
+    QFile f(db);
+    ASSERT_TRUE(at > 0 && f.open(QIODevice::ReadWrite) && f.seek(at) && f.write(bytes) == bytes.size());
+  };
+  const long long setupPage = test::sqlScalar(db, "SELECT rootpage FROM sqlite_schema WHERE name = 'Setup'");
+  const long long pageSize = test::sqlScalar(db, "PRAGMA page_size");
+  const std::vector<Case> cases = {
+      // I3, Payments and Transactions row 3 (2003) pointing at row 2
+      // (2004-03-05): a delete through the index would take row 2.
+      {"date index entries pointing at a kept row",
+       [&] {
+         ASSERT_EQ(test::replaceBytes(db, test::dateIndexEntry("2003-01-01", 3), test::dateIndexEntry("2003-01-01", 2)),
+                   3);
+       },
+       "row 3 missing from index InvoiceNumbers_Date\rrow 3 missing from index Payments_Date\r"
+       "row 3 missing from index Transactions_Date"},
+      // Without Setup the shop's own contact would not be spared.
+      {"the Setup table's page zeroed", [&] { overwrite((setupPage - 1) * pageSize, QByteArray(pageSize, 0)); },
+       "database disk image is malformed"},
+      {"random bytes in an index leaf",
+       [&] {
+         // Over the Manifest_Date entries from the one of row 100 on.
+         QByteArray noise(64, 0);
+         for (int i = 0; i < noise.size(); ++i) noise[i] = char((i * 151 + 7) ^ 0x5a);
+         overwrite(test::readFile(db).indexOf(test::dateIndexEntry("2010-01-01", 100)), noise);
+       },
+       ""},
+  };
+  for (const Case& c : cases) {
+    fresh();
+    c.damage();
+    const QByteArray damaged = test::fileHash(db);
+    run.purge({.contacts = true, .invoices = true, .shipments = true});
+    ASSERT_EQ(run.events.size(), 3) << c.name << "\n" << joined(run.events).toStdString();
+    EXPECT_EQ(run.events[0], "progress: backing up kestrova.mdb databse...");
+    if (c.findings.isEmpty())
+      EXPECT_TRUE(run.events[1].startsWith(failedBox(kDamagedHeader, QString()))) << c.name << run.events[1].toStdString();
+    else
+      EXPECT_EQ(run.events[1], failedBox(kDamagedHeader, c.findings)) << c.name << joined(run.events).toStdString();
+    EXPECT_EQ(run.events[2], kFailure);
+    EXPECT_EQ(test::fileHash(db), damaged) << c.name << ": nothing deleted or compacted";
+    EXPECT_EQ(test::fileHash(drivePath(kBackupToday)), damaged) << c.name;
+    EXPECT_FALSE(QFile::exists(drivePath("kvTemp.mdb")));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// What a writer killed mid-write left, links, a WAL-mode database.
+
+TEST_F(BadDatabase, WhatAKilledWriterLeftIsRecoveredAndThenBackedUp) {
+  struct Case {
+    const char* name;
+    const char* setup;
+    const char* sql;
+    const char* sidecar;
+    long long manifestBackedUp;
+    const char* mode;
+  };
+  const Case cases[] = {
+      {"a hot journal", "", "DELETE FROM Manifest; ", "-journal", 2002, "delete"},
+      {"a WAL holding a commit", "PRAGMA journal_mode=WAL; ",
+       "INSERT INTO Manifest(TrackingNum, [Date]) VALUES ('W', '2026-12-01'); COMMIT; ", "-wal", 2003, "wal"},
+  };
+  for (const Case& c : cases) {
+    fresh();
+    ASSERT_TRUE(test::crashMidTransaction(db, c.sql, c.setup)) << c.name;
+    ASSERT_GT(QFileInfo(db + c.sidecar).size(), 0) << c.name;
+    run.purge({.shipments = true});
+    EXPECT_EQ(run.events, (QStringList{"progress: backing up kestrova.mdb databse...", "progress: purging manifest...",
+                                       "progress: compacting the database...", kSuccess}))
+        << c.name << "\n" << joined(run.events).toStdString();
+    EXPECT_EQ(test::sqlScalar(drivePath(kBackupToday), "SELECT count(*) FROM Manifest"), c.manifestBackedUp) << c.name;
+    EXPECT_EQ(test::sqlScalar(db, "SELECT count(*) FROM Manifest"), c.manifestBackedUp - 1) << c.name;
+    EXPECT_EQ(test::queryText(db, "PRAGMA journal_mode"), c.mode) << c.name << ": the mode is the shop's";
+    EXPECT_EQ(test::queryText(db, "PRAGMA integrity_check"), "ok");
+  }
+}
+
+TEST_F(BadDatabase, ADatabaseReachedThroughALinkIsReplacedBehindTheLink) {
+  const QString real = drivePath("store/kestrova.mdb");
+  ASSERT_TRUE(QDir().mkpath(drivePath("store")));
+  ASSERT_TRUE(QFile::rename(db, real));
+  ASSERT_EQ(::symlink(QFile::encodeName(real).constData(), QFile::encodeName(db).constData()), 0);
+  run.purge({.contacts = true, .invoices = true, .shipments = true});
+  EXPECT_EQ(run.events.last(), kSuccess) << joined(run.events).toStdString();
+  EXPECT_EQ(QFileInfo(db).symLinkTarget(), real) << "the link stays a link";
+  EXPECT_EQ(counts(real), (Counts{1, 2, 2, 2001, 3}));
+  EXPECT_LT(QFileInfo(real).size(), QFileInfo(drivePath(kBackupToday)).size()) << "compacted";
+  EXPECT_FALSE(QFileInfo(drivePath(kBackupToday)).isSymLink());
+  EXPECT_EQ(counts(drivePath(kBackupToday)), kBefore);
+  EXPECT_EQ(QDir(drivePath("store")).entryList(QDir::Files | QDir::Hidden), QStringList{"kestrova.mdb"});
+}
+
+TEST_F(BadDatabase, OnlyADatabaseFileCountsAsTodaysBackup) {
+  const QString backup = drivePath(kBackupToday);
+  const std::vector<std::pair<const char*, std::function<bool()>>> cases = {
+      {"a text file", [&] { return test::writeFile(backup, "made this morning"); }},
+      {"a link to a text file",
+       [&] {
+         return test::writeFile(drivePath("notes.txt"), "shop notes") &&
+                ::symlink("notes.txt", QFile::encodeName(backup).constData()) == 0;
+       }},
+      {"a dangling link", [&] { return ::symlink("gone.mdb", QFile::encodeName(backup).constData()) == 0; }},
+  };
+  for (const auto& [name, make] : cases) {
+    fresh();
+    ASSERT_TRUE(make()) << name;
+    const auto before = state();
+    run.purge({.contacts = true, .invoices = true, .shipments = true});
+    EXPECT_EQ(run.events,
+              (QStringList{"progress: backing up kestrova.mdb databse...",
+                           failedBox(kBackupHeader,
+                                     "C:\\kestrova\\kvbackup07122026.mdb is there but is no backup of the database."),
+                           kFailure}))
+        << name << "\n" << joined(run.events).toStdString();
+    EXPECT_EQ(state(), before) << name;
+    EXPECT_EQ(counts(db), kBefore) << name;
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Runs in a process of their own: a file-size limit, an unprivileged user.
 
 // A drive of its own that any user may walk into, with a shop database.
@@ -526,10 +660,10 @@ class ChildDrive {
     env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     child.setProcessEnvironment(env);
     child.setChildProcessModifier([limit, asNobody] {
+      // SIGXFSZ is left as it is: the child must ignore it itself.
       if (limit > 0) {
         const rlimit rl{rlim_t(limit), rlim_t(limit)};
         ::setrlimit(RLIMIT_FSIZE, &rl);
-        ::signal(SIGXFSZ, SIG_IGN);
       }
       if (asNobody) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(97);
@@ -571,7 +705,7 @@ TEST(BadDatabaseChild, AFileSizeLimitDuringTheCompactionLeavesTheDatabaseAsItWas
   ChildDrive drive;
   ASSERT_TRUE(drive.ok());
   const QString db = drive.file("kestrova.mdb");
-  ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), "made this morning"));
+  ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), test::backupStandIn("made this morning")));
   const auto before = folderState(drive.folder());
   const QStringList out = drive.purge({}, QFileInfo(db).size() / 2, false);
   ASSERT_EQ(out.size(), 3) << out.join("\n").toStdString();
@@ -601,7 +735,7 @@ TEST(BadDatabaseChild, AReadOnlyFolderStopsEveryStepThatWouldWriteInIt) {
   // Today's backup made before the folder was closed: each purge and the
   // compaction now fail on their own.
   ASSERT_EQ(::chmod(QFile::encodeName(drive.folder()).constData(), 0755), 0);
-  ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), "made this morning"));
+  ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), test::backupStandIn("made this morning")));
   ASSERT_EQ(::chmod(QFile::encodeName(drive.folder()).constData(), 0555), 0);
   const auto withBackup = folderState(drive.folder());
   out = drive.purge({"--contacts", "--invoices", "--shipments"}, 0, root);
@@ -619,6 +753,69 @@ TEST(BadDatabaseChild, AReadOnlyFolderStopsEveryStepThatWouldWriteInIt) {
   EXPECT_EQ(out[1], kFailure);
   EXPECT_EQ(folderState(drive.folder()), withBackup);
   EXPECT_EQ(counts(db), kBefore);
+}
+
+// A FIFO where the database is: every step refuses it at once instead of
+// waiting for a writer that never comes.
+TEST(BadDatabaseChild, AFifoAsTheDatabaseIsRefusedWithoutWaiting) {
+  ChildDrive drive;
+  ASSERT_TRUE(drive.ok());
+  const QString db = drive.file("kestrova.mdb");
+  ASSERT_TRUE(QFile::remove(db));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(db).constData(), 0644), 0);
+  const QStringList all{"--contacts", "--invoices", "--shipments"};
+  EXPECT_EQ(drive.purge(all, 0, false), (QStringList{childBox(kBackupHeader, "Invalid argument"), kFailure, "done"}));
+  ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), test::backupStandIn("made this morning")));
+  EXPECT_EQ(drive.purge(all, 0, false),
+            (QStringList{childBox(kDamagedHeader, "C:\\kestrova\\kestrova.mdb is not a file that holds a database."),
+                         kFailure, "done"}));
+  EXPECT_EQ(drive.purge({}, 0, false), (QStringList{childBox(kCompactHeader, "Invalid argument"), kFailure, "done"}));
+  EXPECT_EQ(QDir(drive.folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            (QStringList{"kestrova.mdb", kBackupToday}));
+}
+
+// The shop application as another user, whose /proc entries an
+// unprivileged operator cannot read: seen through the write lease.
+TEST(BadDatabaseChild, AnotherUsersProgramHoldingTheDatabaseIsSeen) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the operator and the shop as two users";
+  ChildDrive drive;
+  ASSERT_TRUE(drive.ok());
+  const QString db = drive.file("kestrova.mdb");
+  for (const QString& path : {drive.folder(), db}) ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+  const QStringList all{"--contacts", "--invoices", "--shipments"};
+  const auto before = folderState(drive.folder());
+  {
+    test::OpenFileChild shop(db);  // root's
+    ASSERT_TRUE(shop.ready());
+    EXPECT_EQ(drive.purge(all, 0, true),
+              (QStringList{childBox(kBackupHeader, "The file is in use by another program."), kFailure, "done"}));
+    ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), test::backupStandIn("made this morning")));
+    ASSERT_EQ(::chown(QFile::encodeName(drive.file(kBackupToday)).constData(), 65534, 65534), 0);
+    const QStringList out = drive.purge({}, 0, true);
+    EXPECT_EQ(out.value(0), childBox(kCompactHeader, "The file is in use by another program.")) << out.join("\n").toStdString();
+    ASSERT_TRUE(QFile::remove(drive.file(kBackupToday)));
+  }
+  EXPECT_EQ(folderState(drive.folder()), before);
+  // Once the shop has closed it, the lease is granted and the run goes on.
+  EXPECT_EQ(drive.purge(all, 0, true).value(0), kSuccess);
+  EXPECT_EQ(counts(db), (Counts{1, 2, 2, 2001, 3}));
+}
+
+// Another user's database that no lease can be had on, and processes the
+// operator cannot see: the run cannot tell whether the file is in use.
+TEST(BadDatabaseChild, WhenNoOneCanTellWhetherTheDatabaseIsInUseTheRunRefuses) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  ChildDrive drive;
+  ASSERT_TRUE(drive.ok());
+  const QString db = drive.file("kestrova.mdb");
+  ASSERT_EQ(::chown(QFile::encodeName(drive.folder()).constData(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(db).constData(), 0666), 0);
+  const auto before = folderState(drive.folder());
+  EXPECT_EQ(drive.purge({"--shipments"}, 0, true),
+            (QStringList{childBox(kBackupHeader, "Whether another program uses the file cannot be told: it belongs to "
+                                                 "another user, whose programs cannot be seen."),
+                         kFailure, "done"}));
+  EXPECT_EQ(folderState(drive.folder()), before);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Backup and compaction of the database file in the sandbox drive: the
 // day's backup, the temporary file's life, and refusals that change nothing.
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -211,6 +212,31 @@ TEST_F(DatabaseFile, FailedCopyBackKeepsTheDatabaseAndTheTemporaryFile) {
   EXPECT_TRUE(rec.boxes.empty());
   EXPECT_EQ(folder(), QStringList({"kestrova.mdb"}));
   EXPECT_EQ(contacts(db), QString("10"));
+}
+
+// A copy back that runs out of space: the database as it was, and the
+// compacted copy does not stay behind on the full disk.
+TEST_F(DatabaseFile, CopyBackOutOfSpaceTakesItsTemporaryFileAway) {
+  const QString db = drive("kestrova.mdb");
+  const QByteArray bytes = test::readFile(db);
+  // Room for the database and its compacted copy, not for a second copy.
+  const QByteArray mountPoint = QFile::encodeName(drive(""));
+  const QByteArray options = "size=" + QByteArray::number(bytes.size() * 5 / 2);
+  if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, options.constData()) != 0)
+    GTEST_SKIP() << "no small file system can be mounted here";
+  struct Unmount {
+    QByteArray at;
+    ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
+  } unmount{mountPoint};
+  ASSERT_TRUE(test::writeFile(db, bytes));
+  test::RecordingPresenter rec(true);
+  QString desc;
+  int32_t num = 0;
+  EXPECT_FALSE(CompactDB(kDbPath, desc, num));
+  EXPECT_EQ(num, ENOSPC) << desc.toStdString();
+  EXPECT_TRUE(rec.boxes.empty());
+  EXPECT_EQ(folder(), QStringList({"kestrova.mdb"}));
+  EXPECT_EQ(test::readFile(db), bytes);
 }
 
 }  // namespace

@@ -103,10 +103,10 @@ TEST_F(PurgeRun, NoOptionBacksUpCompactsAndReportsSuccess) {
 }
 
 TEST_F(PurgeRun, TodaysBackupPresentMeansNoBackupStep) {
-  ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), "made this morning"));
+  ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("made this morning")));
   run.purge({.shipments = true});
   EXPECT_EQ(progressOf(run.events), (QStringList{"purging manifest...", "compacting the database..."}));
-  EXPECT_EQ(test::readFile(drivePath(kBackupToday)), QByteArray("made this morning"));
+  EXPECT_EQ(test::readFile(drivePath(kBackupToday)), test::backupStandIn("made this morning"));
   EXPECT_EQ(run.events.last(), kSuccess);
 }
 
@@ -162,7 +162,7 @@ TEST_F(PurgeRun, TheInvoiceChainStopsAtTheFirstTableThatFails) {
   };
   for (const Case& c : cases) {
     fresh();
-    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), "b"));
+    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("b")));
     ASSERT_TRUE(test::sqlExec(db, QStringLiteral("DROP TABLE %1").arg(c.dropped)));
     run.purge({.invoices = true});
     EXPECT_EQ(progressOf(run.events), c.progress) << c.dropped;
@@ -255,7 +255,7 @@ TEST_F(PurgeRun, ACutOffThatIsNoDateTouchesNothing) {
 }
 
 TEST_F(PurgeRun, ARunTimeErrorEndsTheRunAfterTheProgressWindowIsGone) {
-  ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), "b"));
+  ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("b")));
   PurgeDatabase* w = MainWindow().get();
   auto* fake = new FakeCalendar;
   fake->fails = true;
@@ -312,7 +312,7 @@ TEST_F(PurgeRun, TheCutOffIsTheSelectedDateInEveryLocale) {
                                 QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Japanese, QLocale::Japan)}) {
     fresh();
     QLocale::setDefault(locale);
-    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), "b"));
+    ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("b")));
     PurgeDatabase* w = MainWindow().get();
     w->cldRemoveDate->setSelectedDate(QDate(2004, 3, 5));
     const QString text = QStringLiteral("%1/%2/%3")

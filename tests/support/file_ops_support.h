@@ -75,6 +75,24 @@ inline bool makeContactsDb(const QString& path, int rows, int payload = 200) {
                            .arg(payload));
 }
 
+// Damages a database by a byte edit: every occurrence of `from` in the file
+// becomes `to` (same length). The number of occurrences replaced.
+inline int replaceBytes(const QString& path, const QByteArray& from, const QByteArray& to) {
+  QFile f(path);
+  if (from.size() != to.size() || !f.open(QIODevice::ReadWrite)) return 0;
+  QByteArray bytes = f.readAll();
+  const int n = int(bytes.count(from));
+  bytes.replace(from, to);
+  return f.seek(0) && f.write(bytes) == bytes.size() ? n : 0;
+}
+
+// The entry of a date index for `date` (text) and rowid 2..127 as SQLite
+// writes it: a 3-byte header, the text, a one-byte integer (0 and 1 have
+// no byte of their own).
+inline QByteArray dateIndexEntry(const QByteArray& date, char rowid) {
+  return QByteArray(1, 3) + char(date.size() * 2 + 13) + char(1) + date + rowid;
+}
+
 // SHA-256 of a whole file, streamed; empty when it cannot be read.
 inline QByteArray fileHash(const QString& path) {
   QFile f(path);
