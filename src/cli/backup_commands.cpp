@@ -3,10 +3,12 @@
 
 #include <cerrno>
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include "platform/clock.h"
+#include "platform/paths.h"
 #include "purge/backup_store.h"
 
 namespace cli {
@@ -29,8 +31,13 @@ QJsonObject entryJson(const backups::Entry& entry) {
   return o;
 }
 
+// The database's path as the file system sees it, for the operator.
+QString shownPath(const QString& dbPath) {
+  return QFileInfo(paths::resolve(dbPath)).absoluteFilePath();
+}
+
 int missingFolder(const QString& dbPath, QTextStream& err) {
-  err << "No such file or directory: " << dbPath << '\n';
+  err << "No such file or directory: " << shownPath(dbPath) << '\n';
   err.flush();
   return kExitNotDatabase;
 }
@@ -67,13 +74,13 @@ int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStrea
   if (json) {
     QJsonArray list;
     for (const backups::Entry& e : entries) list.append(entryJson(e));
-    writeJson(out, {{QStringLiteral("database"), dbPath},
+    writeJson(out, {{QStringLiteral("database"), shownPath(dbPath)},
                     {QStringLiteral("checkedWith"), checkName},
                     {QStringLiteral("backups"), list}});
   } else if (entries.isEmpty()) {
-    out << "No backups beside " << dbPath << ".\n";
+    out << "No backups beside " << shownPath(dbPath) << ".\n";
   } else {
-    out << "Backups of " << dbPath << ", newest first (" << checkName << "):\n";
+    out << "Backups of " << shownPath(dbPath) << ", newest first (" << checkName << "):\n";
     for (const backups::Entry& e : entries)
       out << e.date.toString(Qt::ISODate) << "  " << e.size << " bytes  " << e.check.verdict << "  "
           << e.path << '\n';
