@@ -111,7 +111,9 @@ int restoreCommand(const QString& dbPath, const QString& which, bool json, QText
   if (!restored) {
     err << (r.outcome == backups::Outcome::Failed ? "Restore failed, the database is unchanged: "
                                                   : "Restore refused, nothing changed: ")
-        << r.status.description() << '\n';
+        << r.status.description();
+    if (r.outcome == backups::Outcome::InUse) err << " (" << r.database << ')';
+    err << '\n';
     err.flush();
   }
   return exitOf(r.outcome);

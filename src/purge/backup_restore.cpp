@@ -88,7 +88,9 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
 
   const Check check = checkFile(result.backup, true);
   if (!check.passed)
-    return refuse(result, Outcome::NotDatabase, Status::Error(SQLITE_NOTADB, check.verdict));
+    return refuse(
+        result, Outcome::NotDatabase,
+        Status::Error(SQLITE_NOTADB, result.backup + QStringLiteral(": ") + check.verdict));
 
   // The current database is kept whole before anything replaces it. A
   // database that is not there (lost, the reason to restore) has nothing to keep.
