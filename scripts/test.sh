@@ -12,5 +12,4 @@ cd "$build"
 ctest --output-on-failure -j"$(nproc)" --timeout 300 ${CTEST_ARGS:-}
 cd - >/dev/null
 # The package: built, linted and checked without installing it for good.
-# KESTROVA_CHECK_VERSION=0 until the program answers --version without a window.
-KESTROVA_CHECK_VERSION=${KESTROVA_CHECK_VERSION:-0} bash scripts/check_package.sh
+bash scripts/check_package.sh

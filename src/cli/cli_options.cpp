@@ -30,6 +30,10 @@ const std::vector<OptionDef>& optionTable() {
       {{"dry-run"}, "", "change nothing; report what a purge would remove"},
       {{"json"}, "", "write the summary as one JSON object"},
       {{"quiet"}, "", "no progress lines"},
+      {{"keep-backups"}, "N", "after a successful purge, remove the backups beyond the newest N"},
+      {{"list-backups"}, "", "list the backups beside the database, newest first, and check them"},
+      {{"verify"}, "", "with --list-backups: the thorough integrity check"},
+      {{"restore"}, "DDMMYYYY|FILE", "put a backup in place of the database (the current one is kept)"},
       {{"h", "help"}, "", "show this help and exit"},
       {{"version"}, "", "show the version and exit"},
   };
@@ -88,6 +92,62 @@ ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
     return result;
   }
 
+  r.dbPath = defaultDatabasePath();
+  if (parser.isSet(QStringLiteral("database"))) {
+    const QString path = parser.value(QStringLiteral("database"));
+    if (path.isEmpty()) {
+      result.error = QStringLiteral("--database wants a file path");
+      return result;
+    }
+    // A "C:\..." path goes through the drive mapping as the program's own.
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:[\\\\/]"));
+    r.dbPath = drive.match(path).hasMatch()
+                   ? path
+                   : QDir::cleanPath(QDir::current().absoluteFilePath(path));
+  }
+  r.json = parser.isSet(QStringLiteral("json"));
+
+  // The backup commands stand alone: no cut-off, nothing to purge.
+  const bool list = parser.isSet(QStringLiteral("list-backups"));
+  const bool restore = parser.isSet(QStringLiteral("restore"));
+  if (list || restore) {
+    for (const char* purgeOnly : {"before", "older-than", "contacts", "invoices", "shipments", "all", "dry-run",
+                                  "keep-backups", "quiet"}) {
+      if (parser.isSet(QString::fromLatin1(purgeOnly))) {
+        result.error = QStringLiteral("--%1 does not go with --%2")
+                           .arg(QString::fromLatin1(purgeOnly), list ? QStringLiteral("list-backups")
+                                                                     : QStringLiteral("restore"));
+        return result;
+      }
+    }
+    if (list && restore) {
+      result.error = QStringLiteral("give either --list-backups or --restore, not both");
+      return result;
+    }
+    if (restore && parser.isSet(QStringLiteral("verify"))) {
+      result.error = QStringLiteral("--verify goes with --list-backups");
+      return result;
+    }
+    r.command = list ? Command::ListBackups : Command::Restore;
+    r.verify = parser.isSet(QStringLiteral("verify"));
+    r.restore = parser.value(QStringLiteral("restore"));
+    result.ok = true;
+    return result;
+  }
+  if (parser.isSet(QStringLiteral("verify"))) {
+    result.error = QStringLiteral("--verify goes with --list-backups");
+    return result;
+  }
+  if (parser.isSet(QStringLiteral("keep-backups"))) {
+    bool number = false;
+    r.keepBackups = parser.value(QStringLiteral("keep-backups")).toInt(&number);
+    if (!number || r.keepBackups < 1) {
+      result.error = QStringLiteral("--keep-backups wants a whole number of at least 1, not '%1'")
+                         .arg(parser.value(QStringLiteral("keep-backups")));
+      return result;
+    }
+  }
+
   const bool before = parser.isSet(QStringLiteral("before"));
   const bool older = parser.isSet(QStringLiteral("older-than"));
   if (before == older) {
@@ -126,21 +186,7 @@ ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
   r.selection.invoices = all || parser.isSet(QStringLiteral("invoices"));
   r.selection.shipments = all || parser.isSet(QStringLiteral("shipments"));
 
-  r.dbPath = defaultDatabasePath();
-  if (parser.isSet(QStringLiteral("database"))) {
-    const QString path = parser.value(QStringLiteral("database"));
-    if (path.isEmpty()) {
-      result.error = QStringLiteral("--database wants a file path");
-      return result;
-    }
-    // A "C:\..." path goes through the drive mapping as the program's own.
-    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:[\\\\/]"));
-    r.dbPath = drive.match(path).hasMatch()
-                   ? path
-                   : QDir::cleanPath(QDir::current().absoluteFilePath(path));
-  }
   r.dryRun = parser.isSet(QStringLiteral("dry-run"));
-  r.json = parser.isSet(QStringLiteral("json"));
   r.quiet = parser.isSet(QStringLiteral("quiet"));
   result.ok = true;
   return result;
@@ -149,6 +195,8 @@ ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
 QString helpText() {
   QString text = QStringLiteral(
       "Usage: purge-database [OPTION]...\n"
+      "       purge-database --list-backups [--verify] [--json] [--database PATH]\n"
+      "       purge-database --restore DDMMYYYY|FILE [--json] [--database PATH]\n"
       "Without options, opens the Purge Database window.\n"
       "With options, purges the shop database without a window: makes the day's backup\n"
       "(kvbackupDDMMYYYY.mdb beside the database) unless it exists, deletes the chosen\n"

@@ -11,7 +11,7 @@
 namespace cli {
 
 // What the command line was asked to do.
-enum class Command { Help, Version, Purge };
+enum class Command { Help, Version, Purge, ListBackups, Restore };
 
 struct Request {
   Command command = Command::Purge;
@@ -21,6 +21,9 @@ struct Request {
   bool dryRun = false;
   bool json = false;
   bool quiet = false;
+  int keepBackups = 0;  // after a successful purge keep the newest N; 0: keep all
+  bool verify = false;  // --list-backups: integrity_check instead of quick_check
+  QString restore;      // --restore: DDMMYYYY or a backup file
 };
 
 // The result of parsing: a request, or the usage error to print.
@@ -33,7 +36,8 @@ struct ParseResult {
 // Parses `arguments` (without the program name) against `today`. Fails with
 // a one-line message for an unknown option, a missing or malformed value,
 // an argument that is no option, both or neither of --before and
-// --older-than on a purge, and a cut-off after `today`. Relative database
+// --older-than on a purge, a cut-off after `today`, --keep-backups below 1,
+// and --list-backups or --restore with purge options or with each other. Relative database
 // paths are made absolute against the current folder; a drive path
 // ("C:\...") is kept for the drive mapping.
 ParseResult parseArguments(const QStringList& arguments, const QDate& today);

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QStorageInfo>
 
+#include "cli/backup_commands.h"
 #include "cli/cli_face.h"
 #include "cli/exit_status.h"
 #include "data/files_.h"
@@ -80,6 +81,26 @@ int refuse(const Request& request, int status, const QString& message) {
   return status;
 }
 
+// --keep-backups after a purge that finished (or, in a dry run, would run):
+// removes, or only names, the backups beyond the newest N. With --json the
+// result goes into `summary` under "keepBackups", else it follows the
+// summary's lines. The purge's status, or 1 when a backup could not be
+// removed.
+int keepBackups(const Request& request, int status, QJsonObject* summary) {
+  if (request.keepBackups < 1 || status != kExitSuccess) return status;
+  QTextStream out(stdout), err(stderr);
+  QJsonObject kept;
+  const int keptStatus = keepBackupsCommand(request.dbPath, request.keepBackups, sysclock::today(),
+                                            request.dryRun, summary ? &kept : nullptr, out, err);
+  if (summary) summary->insert(QStringLiteral("keepBackups"), kept);
+  return keptStatus == kExitSuccess ? status : kExitFailed;
+}
+
+void writeJson(QJsonObject o, int status) {
+  o.insert(QStringLiteral("exitStatus"), status);
+  writeOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+}
+
 }  // namespace
 
 int checkBeforeChanging(const QString& dbPath, QString& message) {
@@ -144,8 +165,10 @@ int runPurge(const Request& request) {
                         {"tables", tables},
                         {"steps", steps},
                         {"totalSeconds", totalSeconds}};
-    writeOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
-    return status;
+    QJsonObject summary = o;
+    const int final = keepBackups(request, status, &summary);
+    writeJson(summary, final);
+    return final;
   }
 
   QStringList lines;
@@ -180,7 +203,7 @@ int runPurge(const Request& request) {
   lines << QStringLiteral("time      %1; in all %2")
                .arg(times.join(QStringLiteral(", ")), seconds(totalSeconds));
   writeOut(lines.join(QLatin1Char('\n')));
-  return status;
+  return keepBackups(request, status, nullptr);
 }
 
 int runDryRun(const Request& request) {
@@ -233,8 +256,10 @@ int runDryRun(const Request& request) {
         {"size", count(size)},
         {"freeSpace", count(free)},
         {"tables", tables}};
-    writeOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
-    return status;
+    QJsonObject summary = o;
+    const int final = keepBackups(request, status, &summary);
+    writeJson(summary, final);
+    return final;
   }
   QStringList lines;
   lines << QStringLiteral("Dry run: nothing was changed.");
@@ -261,7 +286,7 @@ int runDryRun(const Request& request) {
                    .arg(countText(r.kept), 23);
   }
   writeOut(lines.join(QLatin1Char('\n')));
-  return status;
+  return keepBackups(request, status, nullptr);
 }
 
 }  // namespace cli

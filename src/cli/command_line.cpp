@@ -1,8 +1,12 @@
 // The command-line face of purge-database.
 #include "cli/command_line.h"
 
-#include <QCoreApplication>
+#include <cstdio>
 
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include "cli/backup_commands.h"
 #include "cli/cli_face.h"
 #include "cli/cli_options.h"
 #include "cli/cli_purge.h"
@@ -33,6 +37,13 @@ int runCommandLine(int argc, char** argv) {
     case Command::Version:
       writeOut(QStringLiteral("purge-database ") + app::versionText());
       return kExitSuccess;
+    case Command::ListBackups:
+    case Command::Restore: {
+      QTextStream out(stdout), err(stderr);
+      return request.command == Command::ListBackups
+                 ? listBackupsCommand(request.dbPath, request.verify, request.json, out, err)
+                 : restoreCommand(request.dbPath, request.restore, request.json, out, err);
+    }
     case Command::Purge:
       break;
   }

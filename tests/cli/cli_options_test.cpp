@@ -79,6 +79,13 @@ TEST(CliOptions, UsageErrorsAreRefusedWithAMessage) {
       {"--older-than", "-3d"},
       {"--older-than", "m"},
       {"--before", "2004-03-05", "--database", ""},
+      {"--before", "2004-03-05", "--keep-backups", "0"},
+      {"--before", "2004-03-05", "--keep-backups", "two"},
+      {"--before", "2004-03-05", "--verify"},
+      {"--list-backups", "--all"},
+      {"--list-backups", "--restore", "01012004"},
+      {"--restore", "01012004", "--verify"},
+      {"--restore", "01012004", "--dry-run"},
   };
   for (const QStringList& args : bad) {
     const cli::ParseResult r = parse(args);
@@ -91,7 +98,8 @@ TEST(CliOptions, HelpListsEveryOptionAndTheExitStatus) {
   const QString help = cli::helpText();
   for (const char* option :
        {"--before", "--older-than", "--contacts", "--invoices", "--shipments", "--all",
-        "--database", "--dry-run", "--json", "--quiet", "--help", "--version"})
+        "--database", "--dry-run", "--json", "--quiet", "--help", "--version", "--keep-backups",
+        "--list-backups", "--verify", "--restore"})
     EXPECT_TRUE(help.contains(QLatin1String(option))) << option;
   for (const char* status : {"  0  ", "  1  ", "  2  ", "  3  ", "  4  "})
     EXPECT_TRUE(help.contains(QLatin1String(status))) << status;

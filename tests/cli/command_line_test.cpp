@@ -208,4 +208,30 @@ TEST_F(CommandLine, AFailedStepIsStatusOneWithTheWindowsBoxesAsLines) {
       << r.err.toStdString();
 }
 
+// The backup commands through the real binary: a purge that keeps only the
+// newest backup, the list, and a restore that brings every row back.
+TEST_F(CommandLine, BackupsAreKeptListedAndRestoredFromTheCommandLine) {
+  const QString old = dir.file(QStringLiteral("kvbackup01012020.mdb"));
+  ASSERT_TRUE(QFile::copy(db, old));
+  const qint64 manifestRows = test::sqlScalar(db, QStringLiteral("SELECT COUNT(*) FROM Manifest"));
+
+  const Outcome purge =
+      run({"--shipments", "--older-than", "30m", "--database", db, "--keep-backups", "1", "--json", "--quiet"});
+  ASSERT_EQ(purge.exit, 0) << purge.err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(old));
+  EXPECT_EQ(purge.json().value("keepBackups").toObject().value("removed").toArray().size(), 1);
+  ASSERT_LT(test::sqlScalar(db, QStringLiteral("SELECT COUNT(*) FROM Manifest")), manifestRows);
+
+  const Outcome list = run({"--list-backups", "--database", db, "--json"});
+  ASSERT_EQ(list.exit, 0) << list.err.toStdString();
+  const QJsonArray backups = list.json().value("backups").toArray();
+  ASSERT_EQ(backups.size(), 1);
+  const QString today = QDate::currentDate().toString(QStringLiteral("ddMMyyyy"));
+  EXPECT_TRUE(backups[0].toObject().value("path").toString().endsWith("kvbackup" + today + ".mdb"));
+
+  const Outcome restore = run({"--restore", today, "--database", db});
+  ASSERT_EQ(restore.exit, 0) << restore.err.toStdString();
+  EXPECT_EQ(test::sqlScalar(db, QStringLiteral("SELECT COUNT(*) FROM Manifest")), manifestRows);
+}
+
 }  // namespace
