@@ -33,23 +33,35 @@ qint64 countOf(const QString& dbPath, const QString& query, const QString& alias
   return n;
 }
 
+// The report of the run under way, if any.
+UnreadableDateReport* g_report = nullptr;
+
+// The box that tells the lines of rows kept for an unreadable date.
+void tellUnreadableDates(const QStringList& lines) {
+  const QChar cr(13);
+  MsgBox(lines.join(cr) + cr + cr +
+             QStringLiteral("Dates are read in the form YYYY-MM-DD, with an optional time HH:MM:SS."),
+         vbExclamation);
+}
+
 // Tells the operator of rows kept because their date could not be read, so
-// that old history left in the table is never a surprise. Silent when there
-// are none or they cannot be counted; the purge's own result stands.
+// that old history left in the table is never a surprise: through the run's
+// report, else in a box of its own. Silent when there are none or they
+// cannot be counted; the purge's own result stands.
 void reportUnreadableDates(const QString& dbPath, const TablePurgePlan& purge) {
   const QString& table = purge.table;
   const qint64 kept = countUnreadableDates(dbPath, purge);
   if (kept <= 0) return;
-  const QChar cr(13);
   const QString field = purge.dateColumn.mid(1, purge.dateColumn.size() - 2);
   const QString told =
       kept == 1 ? QStringLiteral("1 row of the %1 table was kept because its %2 could not be read as a date.")
                       .arg(table, field)
                 : QStringLiteral("%1 rows of the %2 table were kept because their %3 could not be read as a date.")
                       .arg(QString::number(kept), table, field);
-  MsgBox(told +
-             cr + cr + QStringLiteral("Dates are read in the form YYYY-MM-DD, with an optional time HH:MM:SS."),
-         vbExclamation);
+  if (g_report)
+    g_report->add(told);
+  else
+    tellUnreadableDates({told});
 }
 
 // The shared sequence of the purges, under one error trap: plan the
@@ -100,6 +112,17 @@ TablePurgePlan contactsPlan(const QString& dbPath, const QDate& cutOffDate) {
 }
 
 }  // namespace
+
+UnreadableDateReport::UnreadableDateReport() : m_outer(g_report) { g_report = this; }
+
+UnreadableDateReport::~UnreadableDateReport() { g_report = m_outer; }
+
+void UnreadableDateReport::tell() {
+  if (m_lines.isEmpty()) return;
+  const QStringList lines = m_lines;
+  m_lines.clear();
+  tellUnreadableDates(lines);
+}
 
 QString leadingPositiveNumber(const QString& text) {
   static const QRegularExpression number(QStringLiteral("^[ \\t]*\\+?0*(\\d+)(?:\\.(\\d*))?"));

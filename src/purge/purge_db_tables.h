@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 // The shop tables a purge deletes from, in the order a full run purges them.
 enum class ShopTable { Contacts, InvoiceNumbers, Payments, Transactions, Manifest };
@@ -36,6 +37,27 @@ TablePurgePlan planTablePurge(ShopTable table, const QString& dbPath, const QDat
 qint64 countTableRows(const QString& dbPath, const TablePurgePlan& plan);
 qint64 countPurgeableRows(const QString& dbPath, const TablePurgePlan& plan);
 qint64 countUnreadableDates(const QString& dbPath, const TablePurgePlan& plan);
+
+// Rows kept because their date could not be read, told once for a whole
+// run. While one of these lives, the table purges add each table's count to
+// it; without one each purge tells its own count in a warning box, as a
+// single routine always has. One run makes one.
+class UnreadableDateReport {
+ public:
+  UnreadableDateReport();
+  ~UnreadableDateReport();
+  UnreadableDateReport(const UnreadableDateReport&) = delete;
+  UnreadableDateReport& operator=(const UnreadableDateReport&) = delete;
+  // One warning box with a line per table that kept such rows, in the order
+  // they were purged; nothing when none did. The lines are then forgotten.
+  void tell();
+  // Adds one table's line ("N rows of the X table were kept ...").
+  void add(const QString& line) { m_lines.append(line); }
+
+ private:
+  QStringList m_lines;
+  UnreadableDateReport* m_outer;
+};
 
 // Each purge deletes the rows of its table dated before `cutOffDate` on a
 // connection of its own. True when the statement ran; false after showing

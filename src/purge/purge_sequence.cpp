@@ -31,6 +31,8 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
   }
   outcome.started = true;
   face.busy(true);
+  // Rows kept for an unreadable date are told once, before the closing box.
+  UnreadableDateReport unreadable;
 
   QString errDesc;
   int32_t errNum = 0;
@@ -47,6 +49,7 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
   };
   auto fail = [&] {
     face.busy(false);
+    unreadable.tell();
     ShowFailed(kCaption);
     return outcome;
   };
@@ -91,6 +94,7 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
       run(PurgeStep::Compaction, std::nullopt, QStringLiteral("compacting the database..."),
           [&] { return CompactDB(dbPath, errDesc, errNum); });
   face.busy(false);
+  unreadable.tell();
   if (compacted) {
     outcome.success = true;
     ShowFinished(kCaption);

@@ -130,6 +130,21 @@ TEST_F(PurgeRun, AFullRunDeletesExactlyTheOldRowsAndShrinksTheFile) {
   EXPECT_EQ(folder(), (QStringList{"kestrova.mdb", kBackupToday}));
 }
 
+// Rows kept for an unreadable date in several tables are told in one box,
+// a line per table in the order they were purged, before the final box.
+TEST_F(PurgeRun, RowsKeptForAnUnreadableDateAreToldOnceBeforeTheFinalBox) {
+  ASSERT_TRUE(test::sqlExec(db, "INSERT INTO InvoiceNumbers(InvoiceNum, [Date]) VALUES ('U', '3/4/2004');"
+                                "INSERT INTO Manifest(TrackingNum, [Date]) VALUES ('X', 'soon'), ('Y', '2/1/2004')"));
+  run.purge({.invoices = true, .shipments = true});
+  ASSERT_GE(run.events.size(), 2);
+  EXPECT_EQ(run.events.last(), kSuccess);
+  EXPECT_EQ(run.events[run.events.size() - 2],
+            QStringLiteral("box 48: 1 row of the InvoiceNumbers table was kept because its Date could not be read as a date.\r"
+                           "2 rows of the Manifest table were kept because their Date could not be read as a date.\r\r"
+                           "Dates are read in the form YYYY-MM-DD, with an optional time HH:MM:SS."));
+  EXPECT_EQ(run.events.filter("box 48").size(), 1);
+}
+
 TEST_F(PurgeRun, EachOptionAloneTouchesOnlyItsTables) {
   struct Case {
     test::RunOptions options;
