@@ -1,6 +1,7 @@
 // Module Connection: connection text, result sets, statements and fields.
 #include "data/connection.h"
 
+#include "platform/liveness.h"
 #include "platform/clock.h"
 #include "platform/runtime_error.h"
 
@@ -39,8 +40,12 @@ bool OpenRecordset(const QString& dbPath, const QString& query, RecordsetRef& rs
   auto own = std::make_unique<db::Recordset>();
   auto conn = std::make_unique<db::Connection>();
   const auto trapped = trapErrors([&] {
-    failure = conn->open(GetConnectionString(dbPath));
-    if (failure.ok() && conn->state() == db::kStateOpen) failure = conn->query(query, *own);
+    // Beside a live window the query runs on a thread of its own.
+    failure = liveness::run([&] {
+      Status s = conn->open(GetConnectionString(dbPath));
+      if (s.ok() && conn->state() == db::kStateOpen) s = conn->query(query, *own);
+      return s;
+    });
   });
   if (trapped) failure = Status::Error(trapped->number, trapped->description);
   errNum = failure.number();
@@ -56,8 +61,11 @@ bool ExecuteSql(const QString& dbPath, const QString& statement, QString& errDes
   Status failure;
   ConnectionRef conn = std::make_unique<db::Connection>();
   const auto trapped = trapErrors([&] {
-    failure = conn->open(GetConnectionString(dbPath));
-    if (failure.ok() && conn->state() == db::kStateOpen) failure = conn->execute(statement);
+    failure = liveness::run([&] {
+      Status s = conn->open(GetConnectionString(dbPath));
+      if (s.ok() && conn->state() == db::kStateOpen) s = conn->execute(statement);
+      return s;
+    });
   });
   if (trapped) failure = Status::Error(trapped->number, trapped->description);
   errNum = failure.number();

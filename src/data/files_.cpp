@@ -1,6 +1,7 @@
 // Module Files_: the file routines of the purge workflow.
 #include "data/files_.h"
 
+#include "platform/liveness.h"
 #include "platform/app.h"
 #include "platform/files.h"
 #include "platform/msgbox.h"
@@ -50,7 +51,7 @@ bool DeleteFile(const QString& path, bool showMessage) {
 bool CopyFile(const QString& source, const QString& destination, QString& errDesc, int32_t& errNum) {
   bool result = false;
   const auto trapped = trapErrors([&] {
-    files::copyFile(source, destination).throwIfError();
+    liveness::run([&] { return files::copyFile(source, destination); }).throwIfError();
     result = FileExists(destination);
   });
   errNum = trapped ? trapped->number : 0;

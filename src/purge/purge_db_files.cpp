@@ -12,6 +12,7 @@
 
 #include "data/files_.h"
 #include "data/msgbox_.h"
+#include "platform/liveness.h"
 #include "platform/compaction_engine.h"
 #include "platform/db_health.h"
 #include "platform/files.h"
@@ -85,7 +86,7 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
       ShowProcessFailed(errDesc, kBackupHeader, QString());
       return;
     }
-    db_health::recover(dbPath);  // a failed recovery leaves the journal the copy refuses
+    liveness::run([&] { return db_health::recover(dbPath); });  // a failed recovery leaves the journal the copy refuses
     result = CopyFile(dbPath, backupPath, errDesc, errNum);
     if (!result && errNum == ENOENT && !FileExists(dbPath)) errDesc = missingDatabaseText(dbPath);
     if (!result) ShowProcessFailed(errDesc, kBackupHeader, QString());
@@ -103,7 +104,7 @@ bool CheckDB(const QString& dbPath) {
       return;
     }
     QStringList findings;
-    if (db_health::check(dbPath, kCheckedTables, findings).ok()) finding = findings.join(QLatin1Char('\r'));
+    if (liveness::run([&] { return db_health::check(dbPath, kCheckedTables, findings); }).ok()) finding = findings.join(QLatin1Char('\r'));
   });
   if (trapped) finding = trapped->description;
   if (finding.isEmpty()) return true;
@@ -119,8 +120,8 @@ bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
     // Other programs' writes wait from before the engine reads the database
     // until the compacted copy has replaced it, so none is lost in between.
     CompactionEngine::SourceLock writeLock;
-    compactionEngine().lockSource(dbPath, writeLock).throwIfError();
-    compactionEngine().CompactDatabase(dbPath, tempPath).throwIfError();
+    liveness::run([&] { return compactionEngine().lockSource(dbPath, writeLock); }).throwIfError();
+    liveness::run([&] { return compactionEngine().CompactDatabase(dbPath, tempPath); }).throwIfError();
     result = CopyFile(tempPath, dbPath, errDesc, errNum);
     writeLock.release();
     // A copy back that ran out of space must not leave a whole copy of the

@@ -3,6 +3,7 @@
 #include <QDate>
 
 #include "data/msgbox_.h"
+#include "platform/liveness.h"
 #include "platform/mouse_pointer.h"
 #include "platform/msgbox.h"
 #include "platform/runtime_error.h"
@@ -65,5 +66,8 @@ void PurgeDatabase::runPurge() {
   selection.invoices = checkValue(chkInvoices) == 1;
   selection.shipments = checkValue(chkShipments) == 1;
   WindowFace face;
+  // The windows keep painting and answering the desktop while a step works;
+  // no key, click or close reaches them until the run has ended.
+  liveness::Responsive responsive;
   runPurgeSequence(defaultDatabasePath(), cutOffText, selection, face);
 }

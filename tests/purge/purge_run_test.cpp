@@ -2,12 +2,18 @@
 // in the sandbox drive, with the progress texts and boxes the operator sees.
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include "platform/db_engine.h"
 #include "platform/locale_dates.h"
 #include "platform/runtime_error.h"
 #include "purge/calendar_control.h"
@@ -143,6 +149,26 @@ TEST_F(PurgeRun, RowsKeptForAnUnreadableDateAreToldOnceBeforeTheFinalBox) {
                            "2 rows of the Manifest table were kept because their Date could not be read as a date.\r\r"
                            "Dates are read in the form YYYY-MM-DD, with an optional time HH:MM:SS."));
   EXPECT_EQ(run.events.filter("box 48").size(), 1);
+}
+
+// While a delete works, the window's thread still processes its events: an
+// event posted from inside the delete is delivered before the delete ends.
+TEST_F(PurgeRun, TheWindowsThreadProcessesEventsWhileADeleteWorks) {
+  std::atomic<bool> delivered{false};
+  std::atomic<int> deliveredDuringDelete{0};
+  db::setStatementObserver([&](const QString& statement) {
+    if (!statement.startsWith(QLatin1String("Delete"))) return;
+    delivered = false;
+    QMetaObject::invokeMethod(qApp, [&] { delivered = true; }, Qt::QueuedConnection);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!delivered && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (delivered) ++deliveredDuringDelete;
+  });
+  run.purge({.invoices = true, .shipments = true});
+  db::setStatementObserver(nullptr);
+  EXPECT_EQ(deliveredDuringDelete, 4);
+  EXPECT_EQ(run.events.last(), kSuccess);
 }
 
 TEST_F(PurgeRun, EachOptionAloneTouchesOnlyItsTables) {
