@@ -447,6 +447,35 @@ Status copyFile(const QString& source, const QString& destination) {
   return Status::Ok();
 }
 
+Status replaceWith(const QString& replacement, const QString& destination) {
+  const QByteArray from = native(replacement);
+  const QByteArray to = followed(native(destination));
+  struct stat fromSt, toSt;
+  if (::lstat(from.constData(), &fromSt) != 0) return errnoStatus(errno);
+  if (!S_ISREG(fromSt.st_mode)) return errnoStatus(EINVAL);
+  if (::stat(to.constData(), &toSt) != 0) return errnoStatus(errno);
+  if (S_ISDIR(toSt.st_mode)) return errnoStatus(EISDIR);
+  if (!S_ISREG(toSt.st_mode)) return errnoStatus(EINVAL);
+  if (readOnlyMode(toSt.st_mode)) return errnoStatus(EACCES);
+  if (Status s = useStatusOf(to); !s.ok()) return s;
+  if (sidecarTearsCopy(to)) return inUse();
+
+  const QFileInfo toInfo(QFile::decodeName(to));
+  const QByteArray dir = QFile::encodeName(toInfo.absolutePath());
+  if (QFileInfo(QFile::decodeName(from)).absolutePath() != toInfo.absolutePath() || fromSt.st_dev != toSt.st_dev)
+    return errnoStatus(EXDEV);
+  Fd dirFd(::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dirFd.valid()) return errnoStatus(errno);
+  // The database keeps its own mode and owner (a run as root must not leave
+  // the shop's database owned by root).
+  if (::chmod(from.constData(), toSt.st_mode & 07777) != 0) return errnoStatus(errno);
+  if (toSt.st_uid != fromSt.st_uid || toSt.st_gid != fromSt.st_gid)
+    if (::lchown(from.constData(), toSt.st_uid, toSt.st_gid) != 0) { /* not ours to give away */ }
+  if (::rename(from.constData(), to.constData()) != 0) return errnoStatus(errno);
+  if (::fsync(dirFd.get()) != 0 && errno != EINVAL) return errnoStatus(errno);
+  return Status::Ok();
+}
+
 Status syncFileAndFolder(const QString& path) {
   const QByteArray p = native(path);
   Fd f(::open(p.constData(), O_RDONLY | O_CLOEXEC));

@@ -76,6 +76,19 @@ Status removeFile(const QString& path);
 // destination is removed.
 Status copyFile(const QString& source, const QString& destination);
 
+// Puts `replacement`, a whole file already flushed, in place of
+// `destination` by a rename, so the destination is always either the old
+// file or the new one, and flushes the folder. When `destination` is a
+// symbolic link the file it names is replaced and the link stays. The new
+// file takes the destination's mode and owner. Ok when the replacement has
+// become the destination (it no longer exists under its own name). Refuses
+// before changing anything with EACCES for a read-only destination, EISDIR
+// or EINVAL for one that is no regular file, the refusals of useStatus when
+// another program uses it, EBUSY with kInUseText beside a live -wal or
+// -journal, and EXDEV when the two are not in one folder (a rename there
+// would not be whole); else the errno of the rename.
+Status replaceWith(const QString& replacement, const QString& destination);
+
 // Flushes a file's data and its folder's entry to disk.
 Status syncFileAndFolder(const QString& path);
 

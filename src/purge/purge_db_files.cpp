@@ -122,12 +122,25 @@ bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
     CompactionEngine::SourceLock writeLock;
     liveness::run([&] { return compactionEngine().lockSource(dbPath, writeLock); }).throwIfError();
     liveness::run([&] { return compactionEngine().CompactDatabase(dbPath, tempPath); }).throwIfError();
-    result = CopyFile(tempPath, dbPath, errDesc, errNum);
+    // The compacted file, flushed and checked, is renamed over the database
+    // in its folder: whole or not at all, with no second full copy. Where a
+    // rename cannot be whole (the database is a link into another folder
+    // or file system) it is copied back as before.
+    const Status placed = liveness::run([&] { return files::replaceWith(tempPath, dbPath); });
+    if (placed.ok()) {
+      result = true;
+    } else if (placed.number() == EXDEV) {
+      result = CopyFile(tempPath, dbPath, errDesc, errNum);
+    } else {
+      errNum = placed.number();
+      errDesc = placed.description();
+    }
     writeLock.release();
     // A copy back that ran out of space must not leave a whole copy of the
     // database on the full disk; a refused one keeps it for the next run's
     // leftover-file check, which also meets one that could not be removed.
-    if (result || errNum == ENOSPC || errNum == EDQUOT || errNum == EFBIG) DeleteFile(tempPath, false);
+    if ((result && placed.number() == EXDEV) || errNum == ENOSPC || errNum == EDQUOT || errNum == EFBIG)
+      DeleteFile(tempPath, false);
   });
   if (trapped) {
     errNum = trapped->number;

@@ -53,16 +53,18 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
 // or is no regular file (a FIFO, a device: never opened).
 bool CheckDB(const QString& dbPath);
 
-// Compacts the database `dbPath` through the temporary file
-// compactionTempPathFor(dbPath) and copies the result back over it, with other
-// programs' writes to the database held off from before the compaction
-// reads it until the copy back is done. True when the
-// compacted file replaced the database (the temporary file is then removed
-// silently). False when a leftover temporary file cannot be deleted (after
-// the "Can't Delete a File ..." box; the database is untouched), or with
-// errNum/errDesc of the engine (database unchanged) or of the copy back
-// (database unchanged, temporary file kept, but removed when the copy back
-// ran out of space: ENOSPC, EDQUOT or EFBIG); with EBUSY and "The file is in
-// use by another program." when the write lock cannot be had within two
-// seconds (database unchanged); no other box is shown.
+// Compacts the database `dbPath` into the temporary file
+// compactionTempPathFor(dbPath), then renames that flushed and checked file
+// over the database (files::replaceWith; copied back instead where the
+// database is a link into another folder), with other programs' writes to
+// the database held off from before the compaction reads it until the new
+// file is in place. True when the compacted file replaced the database (no
+// temporary file is left). False when a leftover temporary file cannot be
+// deleted (after the "Can't Delete a File ..." box; the database is
+// untouched), or with errNum/errDesc of the engine (database unchanged) or
+// of putting the new file in place (database unchanged, temporary file kept,
+// but removed when a copy back ran out of space: ENOSPC, EDQUOT or EFBIG);
+// with EBUSY and "The file is in use by another program." when the write
+// lock cannot be had within two seconds (database unchanged); no other box
+// is shown.
 bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum);

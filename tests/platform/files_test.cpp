@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -117,6 +118,39 @@ TEST(CopyFile, ReplacesTheDestinationWholeAndLeavesNoTemporary) {
   EXPECT_EQ(test::readFile(dst), QByteArray(300000, 'n'));
   EXPECT_EQ(modeOf(dst), 0640u) << "a replaced file keeps its own permissions";
   EXPECT_EQ(entries(dir.path()), QStringList({"dst.mdb", "src.mdb"}));
+}
+
+// The compacted file renamed into place: it becomes the database with the
+// database's mode and owner, through a link the file it names is replaced,
+// and a read-only database or one in another folder is refused untouched.
+TEST(ReplaceWith, TheNewFileTakesThePlaceModeAndOwnerOfTheOld) {
+  test::TempDir dir;
+  const QString fresh = dir.file("kvTemp.mdb"), db = dir.file("kestrova.mdb"), link = dir.file("shop.mdb");
+  ASSERT_TRUE(test::writeFile(db, "old"));
+  ASSERT_EQ(::chmod(QFile::encodeName(db).constData(), 0640), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) ASSERT_EQ(::chown(QFile::encodeName(db).constData(), 65534, 65534), 0);
+  ASSERT_EQ(::symlink("kestrova.mdb", QFile::encodeName(link).constData()), 0);
+  ASSERT_TRUE(test::writeFile(fresh, "compacted"));
+
+  const Status s = files::replaceWith(fresh, link);
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_EQ(test::readFile(db), QByteArray("compacted"));
+  EXPECT_EQ(QFileInfo(link).symLinkTarget(), db);
+  EXPECT_EQ(modeOf(db), 0640u);
+  struct stat st {};
+  ::stat(QFile::encodeName(db).constData(), &st);
+  if (root) EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(entries(dir.path()), QStringList({"kestrova.mdb", "shop.mdb"}));
+
+  test::TempDir other;
+  const QString elsewhere = other.file("kvTemp.mdb");
+  ASSERT_TRUE(test::writeFile(elsewhere, "new"));
+  EXPECT_EQ(files::replaceWith(elsewhere, db).number(), EXDEV);
+  ASSERT_TRUE(test::writeFile(fresh, "new"));
+  ASSERT_EQ(::chmod(QFile::encodeName(db).constData(), 0444), 0);
+  EXPECT_EQ(files::replaceWith(fresh, db).number(), EACCES);
+  EXPECT_EQ(test::readFile(db), QByteArray("compacted"));
 }
 
 TEST(CopyFile, NewDestinationTakesTheSourcePermissions) {
