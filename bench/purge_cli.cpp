@@ -25,12 +25,14 @@ PurgeCRun runPurgeC(const QDate& cutOff) {
   const QString backup = summary.value("backup").toObject().value("path").toString();
   if (!backup.isEmpty()) QFile::remove(backup);
   int stepsOk = 0;
-  for (const QJsonValue& step : summary.value("steps").toArray()) {
+  const QJsonArray steps = summary.value("steps").toArray();
+  for (const QJsonValue& step : steps) {
     run.stepsSeconds += step.toObject().value("seconds").toDouble();
     if (step.toObject().value("ok").toBool()) ++stepsOk;
   }
   run.runSeconds = summary.value("totalSeconds").toDouble();
-  run.ok = child.exitCode == 0 && stepsOk == 7;
+  // Backup, check, five tables and compaction, each ok.
+  run.ok = child.exitCode == 0 && stepsOk == 8 && steps.size() == 8;
   if (!run.ok)
     run.failure =
         "purge-database ended with " + std::to_string(child.exitCode) + ": " + child.errorOutput;

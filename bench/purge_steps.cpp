@@ -8,12 +8,15 @@
 #include <sstream>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QString>
 
 #include "child_process.h"
 #include "platform/clock.h"
 #include "platform/db_engine.h"
 #include "platform/jet_dialect.h"
+#include "platform/liveness.h"
 #include "platform/msgbox.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
@@ -54,6 +57,36 @@ long highWaterKiB() {
     if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
   return 0;
 }
+
+// The longest stretch without event processing: a timer that ticks every
+// 5 ms on the program's thread and keeps the longest gap between two ticks
+// (or between the last tick and the end of the step).
+class GapClock {
+ public:
+  GapClock() {
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(5);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+    m_timer.start();
+  }
+  void restart() {
+    m_clock.start();
+    m_longestMs = 0;
+  }
+  double longestMs() {
+    tick();
+    return m_longestMs;
+  }
+
+ private:
+  void tick() {
+    m_longestMs = std::max(m_longestMs, double(m_clock.nsecsElapsed()) / 1e6);
+    m_clock.start();
+  }
+  QTimer m_timer;
+  QElapsedTimer m_clock;
+  double m_longestMs = 0;
+};
 
 }  // namespace
 
@@ -96,10 +129,14 @@ int purgeAChildMain(int argc, char** argv, const QDate& today, const QDate& cutO
   const char* texts[] = {"purging contacts...", "purging invoices...", "purging payments...",
                          "purging transactions...", "purging manifest..."};
 
+  // As in the window's run: each step's work beside a live event loop.
+  liveness::Responsive responsive;
+  GapClock gaps;
   int exitCode = 0;
   for (size_t i = 0; i < kStepNames.size() && exitCode == 0; ++i) {
     QString errDesc;
     int32_t errNum = 0;
+    gaps.restart();
     const auto start = Clock::now();
     bool ok = false;
     if (i == 0) {
@@ -118,7 +155,7 @@ int purgeAChildMain(int argc, char** argv, const QDate& today, const QDate& cutO
       ok = CompactDB(dbPath, errDesc, errNum);
     }
     const double seconds = since(start);
-    std::printf("step %s %.6f %d %ld\n", kStepNames[i], seconds, ok ? 1 : 0, highWaterKiB());
+    std::printf("step %s %.6f %d %ld %.1f\n", kStepNames[i], seconds, ok ? 1 : 0, highWaterKiB(), gaps.longestMs());
     if (!ok) {
       std::printf("failure %s: %d %s\n", kStepNames[i], errNum, oneLine(errDesc).c_str());
       exitCode = 1;
@@ -166,11 +203,13 @@ PurgeARun runPurgeA(const std::string& self, const BenchPlace& place, const QDat
       double seconds = 0;
       int ok = 0;
       long highWater = 0;
-      fields >> name >> seconds >> ok >> highWater;
+      double gapMs = 0;
+      fields >> name >> seconds >> ok >> highWater >> gapMs;
       for (size_t i = 0; i < kStepNames.size(); ++i)
         if (name == kStepNames[i]) {
           run.timing.seconds[i] = seconds;
           run.highWaterKiB[i] = highWater;
+          run.longestGapMs[i] = gapMs;
           if (ok) ++stepsOk;
         }
     }
