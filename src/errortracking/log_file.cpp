@@ -6,39 +6,21 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include <QFile>
 
 #include "platform/app.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/posix_io.h"
 
 namespace logfile {
 namespace {
 
-Status fromErrno(int err) {
-  return Status::Error(err, QString::fromLocal8Bit(std::strerror(err)));
-}
+using posix::errnoStatus;
+using posix::Fd;
 
 QByteArray nativePath(const QString& path) { return QFile::encodeName(paths::resolve(path)); }
-
-// A file descriptor closed on every way out.
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
-
-bool hasNoWriteBit(const struct stat& st) { return (st.st_mode & 0222) == 0; }
 
 }  // namespace
 
@@ -48,14 +30,15 @@ bool isPresent(const QString& path) { return !path.isEmpty() && files::isPresent
 
 Status append(const QString& path, const QByteArray& record) {
   const QByteArray name = nativePath(path);
-  if (name.isEmpty()) return fromErrno(ENOENT);
+  if (name.isEmpty()) return errnoStatus(ENOENT);
   struct stat st {};
-  if (::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && hasNoWriteBit(st))
-    return fromErrno(EACCES);
+  if (::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+      posix::isReadOnlyMode(st.st_mode))
+    return errnoStatus(EACCES);
   Fd fd(::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return fromErrno(errno);
-  if (::fstat(fd.get(), &st) != 0) return fromErrno(errno);
-  if (!S_ISREG(st.st_mode)) return fromErrno(EINVAL);
+  if (fd.get() < 0) return errnoStatus(errno);
+  if (::fstat(fd.get(), &st) != 0) return errnoStatus(errno);
+  if (!S_ISREG(st.st_mode)) return errnoStatus(EINVAL);
   const off_t before = st.st_size;
   if (record.isEmpty()) return Status::Ok();
 
@@ -70,28 +53,28 @@ Status append(const QString& path, const QByteArray& record) {
   const int err = written < 0 ? errno : ENOSPC;
   if (written > 0 && ::fstat(fd.get(), &st) == 0 && st.st_size == before + written)
     (void)::ftruncate(fd.get(), before);
-  return fromErrno(err);
+  return errnoStatus(err);
 }
 
 Status readAll(const QString& path, QByteArray* bytes) {
   const QByteArray name = nativePath(path);
-  if (name.isEmpty()) return fromErrno(ENOENT);
+  if (name.isEmpty()) return errnoStatus(ENOENT);
   int raw = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
   if (raw < 0 && errno == ENOENT) {
     // A missing log is created empty, then read like any other.
     raw = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   }
-  if (raw < 0) return fromErrno(errno);
+  if (raw < 0) return errnoStatus(errno);
   Fd fd(raw);
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return fromErrno(errno);
-  if (S_ISDIR(st.st_mode)) return fromErrno(EISDIR);
+  if (::fstat(fd.get(), &st) != 0) return errnoStatus(errno);
+  if (S_ISDIR(st.st_mode)) return errnoStatus(EISDIR);
   QByteArray out;
   char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return fromErrno(errno);
+    if (n < 0) return errnoStatus(errno);
     if (n == 0) break;
     out.append(buffer, n);
   }
@@ -100,7 +83,7 @@ Status readAll(const QString& path, QByteArray* bytes) {
 }
 
 Status remove(const QString& path) {
-  if (path.isEmpty()) return fromErrno(ENOENT);
+  if (path.isEmpty()) return errnoStatus(ENOENT);
   return files::removeFile(path);
 }
 
