@@ -18,6 +18,14 @@ void unregisterLoaded(QWidget* window);
 // The loaded windows, first loaded first.
 QList<QWidget*> loaded();
 
+// The "Tag" text a window or control carries: empty when none was set.
+QString tag(const QObject* object);
+void setTag(QObject* object, const QString& value);
+
+// Moves the window so that its frame is centred on the primary screen ("the
+// centre of the screen"); no effect when there is no screen.
+void centreOnScreen(QWidget* window);
+
 // Draws the window and its controls now and lets the screen catch up,
 // without handling any user input meanwhile.
 void repaintNow(QWidget* window);

@@ -3,13 +3,12 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 
 #include "platform/app.h"
+#include "platform/forms.h"
 #include "platform/fit_text.h"
 #include "platform/layout.h"
 #include "platform/msgbox.h"
@@ -107,11 +106,7 @@ PurgeDatabase::PurgeDatabase(QWidget* parent)
   chkBackupDB->installEventFilter(this);
   chkContacts->installEventFilter(this);
 
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect frame(QPoint(0, 0), size());
-    frame.moveCenter(screen->geometry().center());
-    move(frame.topLeft());
-  }
+  forms::centreOnScreen(this);
 }
 
 bool PurgeDatabase::eventFilter(QObject* watched, QEvent* event) {
