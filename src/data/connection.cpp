@@ -6,16 +6,37 @@
 
 namespace {
 
+// The ADO field type codes the field reader tells apart; the engine's own
+// codes (db::kType...) are the same numbers where it produces them.
+constexpr int adEmpty = db::kTypeEmpty;
+constexpr int adBSTR = 8;
+constexpr int adVariant = 12;
+constexpr int adGUID = 72;
+constexpr int adChar = 129;
+constexpr int adWChar = 130;
+constexpr int adVarChar = 200;
+constexpr int adLongVarChar = 201;
+constexpr int adVarWChar = db::kTypeVarChar;
+constexpr int adLongVarWChar = db::kTypeLongVarChar;
+constexpr int adDate = db::kTypeDate;
+constexpr int adDBDate = 133;
+constexpr int adDBTime = 134;
+constexpr int adDBTimeStamp = 135;
+constexpr int adBoolean = db::kTypeBoolean;
+
 bool isTextType(int type) {
   switch (type) {
-    case 0: case 8: case 12: case 72: case 129: case 130: case 200: case 201: case 202: case 203:
+    case adEmpty: case adBSTR: case adVariant: case adGUID: case adChar: case adWChar:
+    case adVarChar: case adLongVarChar: case adVarWChar: case adLongVarWChar:
       return true;
     default:
       return false;
   }
 }
 
-bool isDateType(int type) { return type == 7 || type == 133 || type == 134 || type == 135; }
+bool isDateType(int type) {
+  return type == adDate || type == adDBDate || type == adDBTime || type == adDBTimeStamp;
+}
 
 // The text with leading and trailing space characters (code 32) removed;
 // other white space stays.
@@ -90,7 +111,7 @@ QVariant GetFieldValue(const db::Field& field, const QVariant& defaultValue) {
         result = QString();
       else if (isDateType(field.type))
         result = sysclock::now();
-      else if (field.type == 11)
+      else if (field.type == adBoolean)
         result = false;
       else
         result = QVariant::fromValue<qint16>(0);
