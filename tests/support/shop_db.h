@@ -7,7 +7,8 @@
 
 namespace test {
 
-// Creates a database at `path` with the shop tables and their indexes.
+// Creates a database at `path` with the shop tables and their indexes, the
+// same schema the sample maker writes (sampledb::schemaSql, indexSql).
 // Returns false (and leaves a message in `error` when given) on failure.
 bool createShopDb(const QString& path, QString* error = nullptr);
 
