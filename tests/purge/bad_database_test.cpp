@@ -28,6 +28,7 @@
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
+#include "support/test_helpers.h"
 
 namespace {
 
@@ -401,12 +402,14 @@ TEST_F(BadDatabase, UnreadableDatesAreCountedFromTheDateIndexAlone) {
   // The first count of a table must not read the table itself: with the
   // shop's index on the date column it scans only that index.
   QStringList statements;
-  db::setStatementObserver([&](const QString& s) { statements << s; });
-  QString desc;
-  int32_t num = 0;
-  EXPECT_TRUE(PurgePayments(db, QDate(2004, 3, 5), desc, num));
-  EXPECT_TRUE(PurgeContacts(db, QDate(2004, 3, 5), desc, num));
-  db::setStatementObserver(nullptr);
+  {
+    test::SeamScope observer(db::setStatementObserver,
+                                                    [&](const QString& s) { statements << s; });
+    QString desc;
+    int32_t num = 0;
+    EXPECT_TRUE(PurgePayments(db, QDate(2004, 3, 5), desc, num));
+    EXPECT_TRUE(PurgeContacts(db, QDate(2004, 3, 5), desc, num));
+  }
   const QStringList countsRun = statements.filter("Count(*)");
   ASSERT_EQ(countsRun.size(), 2) << statements.join("\n").toStdString();
   sqlite3* h = nullptr;

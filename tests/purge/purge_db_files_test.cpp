@@ -32,6 +32,7 @@ QString todaysBackupPath() {
   return QStringLiteral("C:\\kestrova\\kvbackup") + sysclock::today().toString("ddMMyyyy") + QStringLiteral(".mdb");
 }
 
+// The clock stays set until the fixture's TearDown puts the real one back.
 void setToday(int y, int m, int d) {
   const QDateTime at(QDate(y, m, d), QTime(10, 0));
   sysclock::setClock([at] { return at; });
