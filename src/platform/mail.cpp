@@ -19,6 +19,21 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kFinishTimeoutMs = 120000;
+// After a kill, how long to wait for the mail program to be gone.
+constexpr int kKilledTimeoutMs = 5000;
+
+// RFC 2045: base64 body lines of at most 76 characters.
+constexpr qsizetype kBase64LineLength = 76;
+// RFC 2047: an encoded word of 42 bytes of UTF-8 is 56 base64 characters,
+// 68 with its "=?UTF-8?B?...?=" frame, so that a folded header line stays
+// within 78 characters.
+constexpr qsizetype kEncodedWordBytes = 42;
+// A plain header text longer than this is encoded (and so folded) instead:
+// RFC 5322 allows lines of 998 characters, less the field name.
+constexpr qsizetype kPlainHeaderMax = 900;
+// Printable US-ASCII, the characters a header may carry unencoded.
+constexpr char16_t kFirstPrintable = 0x20;
+constexpr char16_t kLastPrintable = 0x7E;
 
 std::set<int32_t>& openSessions() {
   static std::set<int32_t> ids;
@@ -35,7 +50,7 @@ int32_t nextSessionId() {
 
 bool isPlainHeaderText(const QString& text) {
   for (const QChar c : text)
-    if (c.unicode() < 0x20 || c.unicode() > 0x7E) return false;
+    if (c.unicode() < kFirstPrintable || c.unicode() > kLastPrintable) return false;
   return true;
 }
 
@@ -43,9 +58,9 @@ bool isPlainHeaderText(const QString& text) {
 QByteArray base64Lines(const QByteArray& bytes) {
   const QByteArray all = bytes.toBase64();
   QByteArray out;
-  out.reserve(all.size() + all.size() / 76 + 2);
-  for (qsizetype i = 0; i < all.size(); i += 76) {
-    out += all.mid(i, 76);
+  out.reserve(all.size() + all.size() / kBase64LineLength + 2);
+  for (qsizetype i = 0; i < all.size(); i += kBase64LineLength) {
+    out += all.mid(i, kBase64LineLength);
     out += '\n';
   }
   return out;
@@ -58,7 +73,7 @@ QByteArray encodedWords(const QString& text) {
   QByteArray chunk;
   for (const char32_t cp : text.toUcs4()) {
     const QByteArray bytes = QString::fromUcs4(&cp, 1).toUtf8();
-    if (chunk.size() + bytes.size() > 42) {
+    if (chunk.size() + bytes.size() > kEncodedWordBytes) {
       words.append(chunk);
       chunk.clear();
     }
@@ -74,7 +89,7 @@ QByteArray encodedWords(const QString& text) {
 }
 
 QByteArray headerText(const QString& text) {
-  if (isPlainHeaderText(text) && text.size() <= 900) return text.toLatin1();
+  if (isPlainHeaderText(text) && text.size() <= kPlainHeaderMax) return text.toLatin1();
   return encodedWords(text);
 }
 
@@ -186,7 +201,7 @@ void Message::send() {
   p.closeWriteChannel();
   if (!p.waitForFinished(kFinishTimeoutMs)) {
     p.kill();
-    p.waitForFinished(5000);
+    p.waitForFinished(kKilledTimeoutMs);
     throw RuntimeError(kErrSendFailed,
                        QStringLiteral("The mail program %1 did not finish.").arg(program));
   }
