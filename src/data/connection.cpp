@@ -8,21 +8,23 @@ namespace {
 
 // The ADO field type codes the field reader tells apart; the engine's own
 // codes (db::kType...) are the same numbers where it produces them.
-constexpr int adEmpty = db::kTypeEmpty;
-constexpr int adBSTR = 8;
-constexpr int adVariant = 12;
-constexpr int adGUID = 72;
-constexpr int adChar = 129;
-constexpr int adWChar = 130;
-constexpr int adVarChar = 200;
-constexpr int adLongVarChar = 201;
-constexpr int adVarWChar = db::kTypeVarChar;
-constexpr int adLongVarWChar = db::kTypeLongVarChar;
-constexpr int adDate = db::kTypeDate;
-constexpr int adDBDate = 133;
-constexpr int adDBTime = 134;
-constexpr int adDBTimeStamp = 135;
-constexpr int adBoolean = db::kTypeBoolean;
+enum AdoType : int {
+  adEmpty = db::kTypeEmpty,
+  adBSTR = 8,
+  adVariant = 12,
+  adGUID = 72,
+  adChar = 129,
+  adWChar = 130,
+  adVarChar = 200,
+  adLongVarChar = 201,
+  adVarWChar = db::kTypeVarChar,
+  adLongVarWChar = db::kTypeLongVarChar,
+  adDate = db::kTypeDate,
+  adDBDate = 133,
+  adDBTime = 134,
+  adDBTimeStamp = 135,
+  adBoolean = db::kTypeBoolean,
+};
 
 bool isTextType(int type) {
   switch (type) {

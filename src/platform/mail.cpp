@@ -19,21 +19,22 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kFinishTimeoutMs = 120000;
-// After a kill, how long to wait for the mail program to be gone.
-constexpr int kKilledTimeoutMs = 5000;
+constexpr int kKilledTimeoutMs = 5000;  // after a kill, for the program to be gone
 
-// RFC 2045: base64 body lines of at most 76 characters.
-constexpr qsizetype kBase64LineLength = 76;
-// RFC 2047: an encoded word of 42 bytes of UTF-8 is 56 base64 characters,
-// 68 with its "=?UTF-8?B?...?=" frame, so that a folded header line stays
-// within 78 characters.
-constexpr qsizetype kEncodedWordBytes = 42;
-// A plain header text longer than this is encoded (and so folded) instead:
-// RFC 5322 allows lines of 998 characters, less the field name.
-constexpr qsizetype kPlainHeaderMax = 900;
-// Printable US-ASCII, the characters a header may carry unencoded.
-constexpr char16_t kFirstPrintable = 0x20;
-constexpr char16_t kLastPrintable = 0x7E;
+// Line limits of the message format.
+enum FormatLimit : qsizetype {
+  // RFC 2045: base64 body lines of at most 76 characters.
+  kBase64LineLength = 76,
+  // RFC 2047: 42 bytes of UTF-8 are 56 base64 characters, 68 with the
+  // "=?UTF-8?B?...?=" frame, so a folded header line stays within 78.
+  kEncodedWordBytes = 42,
+  // RFC 5322 allows 998 characters a line, less the field name; a longer
+  // plain header text is encoded (and so folded) instead.
+  kPlainHeaderMax = 900,
+};
+
+// Printable US-ASCII, what a header may carry unencoded.
+bool isPrintableAscii(QChar c) { return c.unicode() >= 0x20 && c.unicode() <= 0x7E; }
 
 std::set<int32_t>& openSessions() {
   static std::set<int32_t> ids;
@@ -50,7 +51,7 @@ int32_t nextSessionId() {
 
 bool isPlainHeaderText(const QString& text) {
   for (const QChar c : text)
-    if (c.unicode() < kFirstPrintable || c.unicode() > kLastPrintable) return false;
+    if (!isPrintableAscii(c)) return false;
   return true;
 }
 
