@@ -102,6 +102,7 @@ QString joined(const QStringList& events) {
 
 class BadDatabase : public ::testing::Test {
  protected:
+  test::LocaleScope m_locale{"en_US"};  // fresh() sets it again for each database
   void SetUp() override { fresh(); }
   void TearDown() override {
     MainWindow().unload();
@@ -126,8 +127,7 @@ class BadDatabase : public ::testing::Test {
     run.events.clear();
     db = drivePath("kestrova.mdb");
     QString error;
-    ASSERT_TRUE(test::createShopDb(db, &error)) << error.toStdString();
-    ASSERT_TRUE(test::sqlExec(db, kRows, &error)) << error.toStdString();
+    ASSERT_TRUE(test::createShopDbWithRows(db, kRows, &error)) << error.toStdString();
     ASSERT_EQ(counts(db), kBefore);
   }
 
@@ -505,7 +505,7 @@ class ChildDrive {
   ChildDrive() : m_root(QDir::tempPath() + QStringLiteral("/kestrova-bad-XXXXXX")) {
     ::chmod(QFile::encodeName(m_root.path()).constData(), 0755);
     QDir(m_root.path()).mkpath(QStringLiteral("kestrova"));
-    m_ok = test::createShopDb(file("kestrova.mdb")) && test::sqlExec(file("kestrova.mdb"), kRows);
+    m_ok = test::createShopDbWithRows(file("kestrova.mdb"), kRows);
   }
   ~ChildDrive() {
     ::chmod(QFile::encodeName(folder()).constData(), 0755);

@@ -67,6 +67,7 @@ class PurgeRun : public ::testing::Test {
  protected:
   void SetUp() override { fresh(); }
   void TearDown() override { MainWindow().unload(); }
+  test::LocaleScope m_locale{"en_US"};  // fresh() sets it again for each database
 
   // A new shop database alone in its folder, the main window not loaded.
   void fresh() {
@@ -77,8 +78,7 @@ class PurgeRun : public ::testing::Test {
     run.events.clear();
     db = drivePath("kestrova.mdb");
     QString error;
-    ASSERT_TRUE(test::createShopDb(db, &error)) << error.toStdString();
-    ASSERT_TRUE(test::sqlExec(db, kRows, &error)) << error.toStdString();
+    ASSERT_TRUE(test::createShopDbWithRows(db, kRows, &error)) << error.toStdString();
     ASSERT_EQ(counts(db), kBefore);
     original = test::fileHash(db);
   }

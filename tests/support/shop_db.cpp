@@ -36,6 +36,10 @@ bool createShopDb(const QString& path, QString* error) {
   return sqlExec(path, statements.join(QStringLiteral(";\n")), error);
 }
 
+bool createShopDbWithRows(const QString& path, const QString& rows, QString* error) {
+  return createShopDb(path, error) && sqlExec(path, rows, error);
+}
+
 QStringList sqlColumn(const QString& path, const QString& sql) {
   QStringList out;
   Db d;

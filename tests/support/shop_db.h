@@ -12,6 +12,9 @@ namespace test {
 // Returns false (and leaves a message in `error` when given) on failure.
 bool createShopDb(const QString& path, QString* error = nullptr);
 
+// createShopDb, then runs `rows` (INSERT statements) on it.
+bool createShopDbWithRows(const QString& path, const QString& rows, QString* error = nullptr);
+
 // Runs `sql` (one or more statements) on the database; false on failure.
 bool sqlExec(const QString& path, const QString& sql, QString* error = nullptr);
 
