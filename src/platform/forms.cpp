@@ -1,4 +1,4 @@
-// The program-wide list of loaded windows and synchronous repainting.
+// The program-wide list of loaded windows, the "Tag", centring and repainting.
 #include "platform/forms.h"
 
 #include <QCoreApplication>

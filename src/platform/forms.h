@@ -1,5 +1,6 @@
 // Windows as the system knows them: the program-wide list of loaded windows,
-// one program-wide reference per window, and synchronous repainting.
+// one program-wide reference per window, their "Tag", centring on the screen
+// and synchronous repainting.
 #pragma once
 
 #include <QList>
