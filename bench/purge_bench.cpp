@@ -40,6 +40,7 @@
 #include "platform/files.h"
 #include "purge_cli.h"
 #include "purge_steps.h"
+#include "sampledb/command_line.h"
 #include "sampledb/sample_db.h"
 #include "table_census.h"
 
@@ -65,21 +66,20 @@ int usage() {
 }
 
 bool parse(const QStringList& args, Options& options) {
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
+  sampledb::CommandLine line(args);
+  while (line.next()) {
     bool ok = true;
-    if (arg == QLatin1String("--scale") && hasValue) {
-      options.scale = args[++i].toDouble(&ok);
+    if (line.takes("--scale")) {
+      options.scale = line.value().toDouble(&ok);
       ok = ok && options.scale > 0;
-    } else if (arg == QLatin1String("--pairs") && hasValue) {
-      options.pairs = args[++i].toInt(&ok);
+    } else if (line.takes("--pairs")) {
+      options.pairs = line.value().toInt(&ok);
       ok = ok && options.pairs > 0;
-    } else if (arg == QLatin1String("--dir") && hasValue) {
-      options.dir = args[++i].toStdString();
-    } else if (arg == QLatin1String("--keep")) {
+    } else if (line.takes("--dir")) {
+      options.dir = line.value().toStdString();
+    } else if (line.arg() == QLatin1String("--keep")) {
       options.keep = true;
-    } else if (arg == QLatin1String("--a-only")) {
+    } else if (line.arg() == QLatin1String("--a-only")) {
       options.aOnly = true;
     } else {
       ok = false;

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "sampledb/command_line.h"
 #include "sampledb/sample_db.h"
 
 namespace {
@@ -24,25 +25,25 @@ int main(int argc, char** argv) {
   const QStringList args = QCoreApplication::arguments().mid(1);
   sampledb::Options options;
   QString path;
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
+  sampledb::CommandLine line(args);
+  while (line.next()) {
+    const QString flag = line.arg();
     bool ok = true;
-    if (arg == QLatin1String("--scale") && hasValue) {
-      options.scale = args[++i].toDouble(&ok);
-    } else if (arg == QLatin1String("--seed") && hasValue) {
-      options.seed = args[++i].toULongLong(&ok);
-    } else if (arg == QLatin1String("--today") && hasValue) {
-      options.today = QDate::fromString(args[++i], Qt::ISODate);
+    if (line.takes("--scale")) {
+      options.scale = line.value().toDouble(&ok);
+    } else if (line.takes("--seed")) {
+      options.seed = line.value().toULongLong(&ok);
+    } else if (line.takes("--today")) {
+      options.today = QDate::fromString(line.value(), Qt::ISODate);
       ok = options.today.isValid();
-    } else if (arg.startsWith(QLatin1String("--")) || !path.isEmpty()) {
+    } else if (flag.startsWith(QLatin1String("--")) || !path.isEmpty()) {
       return usage();
     } else {
-      path = arg;
+      path = flag;
     }
     if (!ok) {
-      std::fprintf(stderr, "make-sample-db: bad value for %s: %s\n", qPrintable(arg),
-                   qPrintable(args[i]));
+      std::fprintf(stderr, "make-sample-db: bad value for %s: %s\n", qPrintable(flag),
+                   qPrintable(line.arg()));
       return 2;
     }
   }

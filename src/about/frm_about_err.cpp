@@ -6,16 +6,15 @@
 #include <QCloseEvent>
 #include <QEnterEvent>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 
 #include "platform/app.h"
 #include "platform/enter_key.h"
+#include "platform/forms.h"
 #include "platform/layout.h"
 #include "platform/mouse_pointer.h"
 #include "platform/msgbox.h"
@@ -106,8 +105,7 @@ frmAboutErr::~frmAboutErr() = default;
 void frmAboutErr::buildControls() {
   setFont(layout::msSansSerif(8));
   setFixedSize(layout::px(5385), layout::px(4500));
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->geometry().center() - rect().center());
+  forms::centreOnScreen(this);
 
   auto makeLabel = [this](const char* name, const QString& text, QRect geometry, int align) {
     auto* l = new QLabel(text, this);
@@ -199,10 +197,10 @@ void frmAboutErr::Form_Load() {
   setWindowTitle(QStringLiteral("About ") + app::title());
   lblVersion->setText(QStringLiteral("Version %1.%2.%3").arg(app::kMajor).arg(app::kMinor).arg(app::kRevision));
   lblTitle->setText(app::title());
-  web->setProperty("Tag", web->text());
-  lblweb->setProperty("Tag", web->text());
-  email->setProperty("Tag", email->text());
-  lblemail->setProperty("Tag", email->text());
+  forms::setTag(web, web->text());
+  forms::setTag(lblweb, web->text());
+  forms::setTag(email, email->text());
+  forms::setTag(lblemail, email->text());
   pointer::setMousePointer(pointer::vbDefault);
 }
 
@@ -292,7 +290,7 @@ void frmAboutErr::linkDragOver(QLabel* label, int State) {
 
 void frmAboutErr::linkDrop(QLabel* label, QWidget* Source, bool mail) {
   if (Source != label) return;
-  const QString tag = label->property("Tag").toString();
+  const QString tag = forms::tag(label);
   OpenLink(mail ? QStringLiteral("mailto:") + tag : tag);
   m_dragging.removeAll(label);
   setUnderline(label, false);

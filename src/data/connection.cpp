@@ -7,16 +7,39 @@
 
 namespace {
 
+// The ADO field type codes the field reader tells apart; the engine's own
+// codes (db::kType...) are the same numbers where it produces them.
+enum AdoType : int {
+  adEmpty = db::kTypeEmpty,
+  adBSTR = 8,
+  adVariant = 12,
+  adGUID = 72,
+  adChar = 129,
+  adWChar = 130,
+  adVarChar = 200,
+  adLongVarChar = 201,
+  adVarWChar = db::kTypeVarChar,
+  adLongVarWChar = db::kTypeLongVarChar,
+  adDate = db::kTypeDate,
+  adDBDate = 133,
+  adDBTime = 134,
+  adDBTimeStamp = 135,
+  adBoolean = db::kTypeBoolean,
+};
+
 bool isTextType(int type) {
   switch (type) {
-    case 0: case 8: case 12: case 72: case 129: case 130: case 200: case 201: case 202: case 203:
+    case adEmpty: case adBSTR: case adVariant: case adGUID: case adChar: case adWChar:
+    case adVarChar: case adLongVarChar: case adVarWChar: case adLongVarWChar:
       return true;
     default:
       return false;
   }
 }
 
-bool isDateType(int type) { return type == 7 || type == 133 || type == 134 || type == 135; }
+bool isDateType(int type) {
+  return type == adDate || type == adDBDate || type == adDBTime || type == adDBTimeStamp;
+}
 
 // The text with leading and trailing space characters (code 32) removed;
 // other white space stays.
@@ -98,7 +121,7 @@ QVariant GetFieldValue(const db::Field& field, const QVariant& defaultValue) {
         result = QString();
       else if (isDateType(field.type))
         result = sysclock::now();
-      else if (field.type == 11)
+      else if (field.type == adBoolean)
         result = false;
       else
         result = QVariant::fromValue<qint16>(0);

@@ -6,12 +6,12 @@
 #include "platform/files.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
+#include "platform/posix_io.h"
 #include "platform/runtime_error.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include <QFile>
 
@@ -21,8 +21,7 @@ bool FileExists(const QString& path) {
   struct stat st;
   if (::stat(QFile::encodeName(paths::resolve(path)).constData(), &st) != 0 && errno != ENOENT &&
       errno != ENOTDIR) {
-    const int err = errno;
-    throw RuntimeError(err, QString::fromLocal8Bit(std::strerror(err)));
+    posix::errnoStatus(errno).throwIfError();
   }
   return files::isPresent(path);
 }
@@ -39,9 +38,8 @@ bool DeleteFile(const QString& path, bool showMessage) {
   });
   if (gone) return true;
   if (showMessage) {
-    const QChar cr(13);
-    MsgBox(app::title() + QStringLiteral(" program has failed to delete:") + cr + path +
-               QStringLiteral("  file ...") + cr + cr +
+    MsgBox(app::title() + QStringLiteral(" program has failed to delete:") + vbCr + path +
+               QStringLiteral("  file ...") + vbCr + vbCr +
                QStringLiteral("Please make sure it's not open or its 'ReadOnly' property unchecked !!!"),
            vbInformation, QStringLiteral("Can't Delete a File ..."));
   }

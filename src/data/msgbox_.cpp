@@ -5,14 +5,13 @@
 
 namespace {
 const QString kProcessFailed = QStringLiteral("Process has failed !");
-const QChar kCr = QLatin1Char('\r');
 }  // namespace
 
 void ShowProcessFailed(const QString& errDesc, const QString& header, const QString& title) {
   const QString useHeader = header.isEmpty() ? kProcessFailed : header;
   const QString useTitle = title.isEmpty() ? kProcessFailed : title;
-  const QString message = useHeader + kCr + kCr +
-                          QStringLiteral("The following error has occurred:") + kCr + errDesc;
+  const QString message = useHeader + vbCr + vbCr +
+                          QStringLiteral("The following error has occurred:") + vbCr + errDesc;
   MsgBox(message, vbExclamation + vbOKOnly, useTitle);
 }
 

@@ -6,11 +6,9 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QProcess>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QToolBar>
@@ -20,6 +18,7 @@
 #include "errortracking/ulvo_error_tracking.h"
 #include "platform/app.h"
 #include "platform/enter_key.h"
+#include "platform/forms.h"
 #include "platform/fit_text.h"
 #include "platform/layout.h"
 #include "platform/mouse_pointer.h"
@@ -32,7 +31,6 @@ namespace {
 
 constexpr uint32_t kDarkBlue = 0x00C00000;
 constexpr uint32_t kDarkRed = 0x00000080;
-constexpr char kTagProperty[] = "Tag";
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry,
                   uint32_t colour, Qt::Alignment align) {
@@ -135,8 +133,7 @@ frmEmail_Us::frmEmail_Us(QWidget* parent) : QDialog(parent) {
   txtMessage->setFocus();
   keys::enterPressesButtons(this);
 
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  forms::centreOnScreen(this);
 
   Form_Load();
 }
@@ -152,14 +149,6 @@ ulvoErrorTracking& frmEmail_Us::mailTracker() {
   static std::unique_ptr<ulvoErrorTracking> tracker;
   if (!tracker) tracker = std::make_unique<ulvoErrorTracking>();
   return *tracker;
-}
-
-QString frmEmail_Us::tag(const QObject* object) {
-  return object->property(kTagProperty).toString();
-}
-
-void frmEmail_Us::setTag(QObject* object, const QString& value) {
-  object->setProperty(kTagProperty, value);
 }
 
 void frmEmail_Us::showModal() {
@@ -247,7 +236,7 @@ void frmEmail_Us::buttonPressed(int index) {
   // to the user here, and the window stays open to try again or cancel.
   if (const auto failure = trapErrors([this, index] { Toolbar1_ButtonClick(index); })) {
     pointer::setMousePointer(pointer::vbDefault);
-    MsgBox(QStringLiteral("Error ") + QString::number(failure->number) + QLatin1Char('\r') +
+    MsgBox(QStringLiteral("Error ") + QString::number(failure->number) + vbCr +
                failure->description,
            vbCritical, app::title());
   }

@@ -32,8 +32,8 @@ class frmEmail_Us : public QDialog {
   static ulvoErrorTracking& mailTracker();
 
   // The "tag" that a window or control carries (empty when none was set).
-  static QString tag(const QObject* object);
-  static void setTag(QObject* object, const QString& value);
+  static QString tag(const QObject* object) { return forms::tag(object); }
+  static void setTag(QObject* object, const QString& value) { forms::setTag(object, value); }
 
   // Shows the window modally with no owner; returns once it is closed.
   void showModal();

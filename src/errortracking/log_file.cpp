@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include <QDir>
 #include <QFile>
@@ -15,32 +14,15 @@
 #include "platform/app.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/posix_io.h"
 
 namespace logfile {
 namespace {
 
-Status fromErrno(int err) {
-  return Status::Error(err, QString::fromLocal8Bit(std::strerror(err)));
-}
+using posix::errnoStatus;
+using posix::Fd;
 
 QByteArray nativePath(const QString& path) { return QFile::encodeName(paths::resolve(path)); }
-
-// A file descriptor closed on every way out.
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
-
-bool hasNoWriteBit(const struct stat& st) { return (st.st_mode & 0222) == 0; }
 
 // open(2) with O_CREAT; a log meant for the state folder makes that folder
 // first when it is missing (installed, the program's folder is /usr/bin and
@@ -77,14 +59,15 @@ bool isPresent(const QString& path) { return !path.isEmpty() && files::isPresent
 
 Status append(const QString& path, const QByteArray& record) {
   const QByteArray name = nativePath(path);
-  if (name.isEmpty()) return fromErrno(ENOENT);
+  if (name.isEmpty()) return errnoStatus(ENOENT);
   struct stat st {};
-  if (::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && hasNoWriteBit(st))
-    return fromErrno(EACCES);
+  if (::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+      posix::isReadOnlyMode(st.st_mode))
+    return errnoStatus(EACCES);
   Fd fd(openCreating(path, name, O_WRONLY | O_APPEND));
-  if (fd.get() < 0) return fromErrno(errno);
-  if (::fstat(fd.get(), &st) != 0) return fromErrno(errno);
-  if (!S_ISREG(st.st_mode)) return fromErrno(EINVAL);
+  if (fd.get() < 0) return errnoStatus(errno);
+  if (::fstat(fd.get(), &st) != 0) return errnoStatus(errno);
+  if (!S_ISREG(st.st_mode)) return errnoStatus(EINVAL);
   const off_t before = st.st_size;
   if (record.isEmpty()) return Status::Ok();
 
@@ -101,28 +84,28 @@ Status append(const QString& path, const QByteArray& record) {
     // The write's own error is what the caller hears, whether or not this works.
     [[maybe_unused]] const int undone = ::ftruncate(fd.get(), before);
   }
-  return fromErrno(err);
+  return errnoStatus(err);
 }
 
 Status readAll(const QString& path, QByteArray* bytes) {
   const QByteArray name = nativePath(path);
-  if (name.isEmpty()) return fromErrno(ENOENT);
+  if (name.isEmpty()) return errnoStatus(ENOENT);
   int raw = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
   if (raw < 0 && errno == ENOENT) {
     // A missing log is created empty, then read like any other.
     raw = openCreating(path, name, O_RDWR);
   }
-  if (raw < 0) return fromErrno(errno);
+  if (raw < 0) return errnoStatus(errno);
   Fd fd(raw);
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return fromErrno(errno);
-  if (S_ISDIR(st.st_mode)) return fromErrno(EISDIR);
+  if (::fstat(fd.get(), &st) != 0) return errnoStatus(errno);
+  if (S_ISDIR(st.st_mode)) return errnoStatus(EISDIR);
   QByteArray out;
   char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return fromErrno(errno);
+    if (n < 0) return errnoStatus(errno);
     if (n == 0) break;
     out.append(buffer, n);
   }
@@ -131,7 +114,7 @@ Status readAll(const QString& path, QByteArray* bytes) {
 }
 
 Status remove(const QString& path) {
-  if (path.isEmpty()) return fromErrno(ENOENT);
+  if (path.isEmpty()) return errnoStatus(ENOENT);
   return files::removeFile(path);
 }
 

@@ -19,7 +19,11 @@
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-const QChar kCr = QLatin1Char('\r');
+
+// A message type: the level in the low four bits, then two flags.
+constexpr uint8_t kLevelMask = 15;
+constexpr uint8_t kPrintFlag = 16;
+constexpr uint8_t kBoxFlag = 32;
 
 // The date line of a record: "dd-MMM-yyyy hh:mm:ss", the month named as the
 // user's locale abbreviates it.
@@ -72,7 +76,7 @@ void ulvoErrorTracking::Init(const ulvoInitArgs& a) {
 }
 
 void ulvoErrorTracking::LogItValues(uint8_t iMsgType, const QVariantList& args) {
-  if ((iMsgType & 15) > LogLevel) return;
+  if ((iMsgType & kLevelMask) > LogLevel) return;
 
   QString message;
   QString errNumber;
@@ -90,8 +94,8 @@ void ulvoErrorTracking::LogItValues(uint8_t iMsgType, const QVariantList& args) 
     }
     logfile::append(LogFile, ansi::encode(head + message + kCrLf)).throwIfError();
   }
-  if (iMsgType & 16) DbgPrint(message);
-  if (iMsgType & 32) DbgBox(message);
+  if (iMsgType & kPrintFlag) DbgPrint(message);
+  if (iMsgType & kBoxFlag) DbgBox(message);
   ShowErrReport(errNumber, errDescription);
 }
 
@@ -123,11 +127,11 @@ void ulvoErrorTracking::ShowErrReport(const QString& errNumber,
 
   const QString title = count + QStringLiteral(" error(s) have been recorded ...");
   const QString prompt =
-      errNumber + QStringLiteral(" has occurred !") + kCr + errDescription + kCr + kCr +
+      errNumber + QStringLiteral(" has occurred !") + vbCr + errDescription + vbCr + vbCr +
       QStringLiteral("This Error number and description have been recorded to the "
                      "'ErrStack.log' file") +
-      kCr + QStringLiteral("for future bug fixing. ") + QStringLiteral("So far you have ") +
-      count + QStringLiteral(" error description in 'ErrStack.log'.") + kCr + kCr +
+      vbCr + QStringLiteral("for future bug fixing. ") + QStringLiteral("So far you have ") +
+      count + QStringLiteral(" error description in 'ErrStack.log'.") + vbCr + vbCr +
       QStringLiteral("Would you like to email Error(s) to ") + QString::fromUtf8(app::kCompany) +
       QStringLiteral(" support group now ???");
 
@@ -148,7 +152,7 @@ void ulvoErrorTracking::deleteErrLogDll(const QString& Program, const QString& L
       QStringLiteral("If you emailed the Error(s) successfully ") +
       QStringLiteral("then we highly recommend you to delete ") +
       QStringLiteral("'ErrStack.log' file, in order to avoid an error ") +
-      QStringLiteral("duplication.") + kCr + kCr +
+      QStringLiteral("duplication.") + vbCr + vbCr +
       QStringLiteral("Would you like to delete 'ErrStack.log' file ???");
   if (MsgBox(question, vbQuestion + vbYesNo, app::title()) != vbYes) return;
   if (logfile::isPresent(LogFile)) logfile::remove(LogFile).throwIfError();

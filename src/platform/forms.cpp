@@ -1,8 +1,10 @@
-// The program-wide list of loaded windows and synchronous repainting.
+// The program-wide list of loaded windows, the "Tag", centring and repainting.
 #include "platform/forms.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace forms {
 namespace {
@@ -32,6 +34,18 @@ QList<QWidget*> loaded() {
   QList<QWidget*> out;
   for (const auto& w : list()) out.append(w.data());
   return out;
+}
+
+QString tag(const QObject* object) { return object->property("Tag").toString(); }
+
+void setTag(QObject* object, const QString& value) { object->setProperty("Tag", value); }
+
+void centreOnScreen(QWidget* window) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  QRect frame = window->frameGeometry();
+  frame.moveCenter(screen->geometry().center());
+  window->move(frame.topLeft());
 }
 
 void repaintNow(QWidget* window) {

@@ -1,5 +1,6 @@
 // Windows as the system knows them: the program-wide list of loaded windows,
-// one program-wide reference per window, and synchronous repainting.
+// one program-wide reference per window, their "Tag", centring on the screen
+// and synchronous repainting.
 #pragma once
 
 #include <QList>
@@ -17,6 +18,14 @@ void unregisterLoaded(QWidget* window);
 
 // The loaded windows, first loaded first.
 QList<QWidget*> loaded();
+
+// The "Tag" text a window or control carries: empty when none was set.
+QString tag(const QObject* object);
+void setTag(QObject* object, const QString& value);
+
+// Moves the window so that its frame is centred on the primary screen ("the
+// centre of the screen"); no effect when there is no screen.
+void centreOnScreen(QWidget* window);
 
 // Draws the window and its controls now and lets the screen catch up,
 // without handling any user input meanwhile.

@@ -19,6 +19,22 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kFinishTimeoutMs = 120000;
+constexpr int kKilledTimeoutMs = 5000;  // after a kill, for the program to be gone
+
+// Line limits of the message format.
+enum FormatLimit : qsizetype {
+  // RFC 2045: base64 body lines of at most 76 characters.
+  kBase64LineLength = 76,
+  // RFC 2047: 42 bytes of UTF-8 are 56 base64 characters, 68 with the
+  // "=?UTF-8?B?...?=" frame, so a folded header line stays within 78.
+  kEncodedWordBytes = 42,
+  // RFC 5322 allows 998 characters a line, less the field name; a longer
+  // plain header text is encoded (and so folded) instead.
+  kPlainHeaderMax = 900,
+};
+
+// Printable US-ASCII, what a header may carry unencoded.
+bool isPrintableAscii(QChar c) { return c.unicode() >= 0x20 && c.unicode() <= 0x7E; }
 
 std::set<int32_t>& openSessions() {
   static std::set<int32_t> ids;
@@ -35,7 +51,7 @@ int32_t nextSessionId() {
 
 bool isPlainHeaderText(const QString& text) {
   for (const QChar c : text)
-    if (c.unicode() < 0x20 || c.unicode() > 0x7E) return false;
+    if (!isPrintableAscii(c)) return false;
   return true;
 }
 
@@ -43,9 +59,9 @@ bool isPlainHeaderText(const QString& text) {
 QByteArray base64Lines(const QByteArray& bytes) {
   const QByteArray all = bytes.toBase64();
   QByteArray out;
-  out.reserve(all.size() + all.size() / 76 + 2);
-  for (qsizetype i = 0; i < all.size(); i += 76) {
-    out += all.mid(i, 76);
+  out.reserve(all.size() + all.size() / kBase64LineLength + 2);
+  for (qsizetype i = 0; i < all.size(); i += kBase64LineLength) {
+    out += all.mid(i, kBase64LineLength);
     out += '\n';
   }
   return out;
@@ -58,7 +74,7 @@ QByteArray encodedWords(const QString& text) {
   QByteArray chunk;
   for (const char32_t cp : text.toUcs4()) {
     const QByteArray bytes = QString::fromUcs4(&cp, 1).toUtf8();
-    if (chunk.size() + bytes.size() > 42) {
+    if (chunk.size() + bytes.size() > kEncodedWordBytes) {
       words.append(chunk);
       chunk.clear();
     }
@@ -74,7 +90,7 @@ QByteArray encodedWords(const QString& text) {
 }
 
 QByteArray headerText(const QString& text) {
-  if (isPlainHeaderText(text) && text.size() <= 900) return text.toLatin1();
+  if (isPlainHeaderText(text) && text.size() <= kPlainHeaderMax) return text.toLatin1();
   return encodedWords(text);
 }
 
@@ -186,7 +202,7 @@ void Message::send() {
   p.closeWriteChannel();
   if (!p.waitForFinished(kFinishTimeoutMs)) {
     p.kill();
-    p.waitForFinished(5000);
+    p.waitForFinished(kKilledTimeoutMs);
     throw RuntimeError(kErrSendFailed,
                        QStringLiteral("The mail program %1 did not finish.").arg(program));
   }

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+// The line break inside a box's prompt: a carriage return (character 13).
+inline constexpr QChar vbCr = QChar(u'\r');
+
 // Styles: the icon plus the buttons.
 inline constexpr int vbOKOnly = 0;
 inline constexpr int vbYesNo = 4;

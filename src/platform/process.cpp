@@ -1,19 +1,13 @@
-// Starting programs without waiting, and the desktop's default open action.
+// Starting programs without waiting.
 #include "platform/process.h"
 
-#include <QDesktopServices>
 #include <QProcess>
-#include <QUrl>
 
 namespace process {
 namespace {
 Starter& starter() {
   static Starter s;
   return s;
-}
-Opener& opener() {
-  static Opener o;
-  return o;
 }
 }  // namespace
 
@@ -23,15 +17,6 @@ bool startDetached(const QString& program, const QStringList& arguments) {
   return QProcess::startDetached(program, arguments);
 }
 
-void openLink(const QString& text) {
-  if (opener()) {
-    opener()(text);
-    return;
-  }
-  QDesktopServices::openUrl(QUrl::fromUserInput(text));
-}
-
 void setStarter(Starter s) { starter() = std::move(s); }
-void setOpener(Opener o) { opener() = std::move(o); }
 
 }  // namespace process

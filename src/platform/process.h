@@ -14,7 +14,8 @@ namespace process {
 bool startDetached(const QString& program, const QStringList& arguments);
 
 // Hands `text` to the desktop's default open action (a mailto: address, a
-// web page). The result is not examined.
+// web page). The result is not examined. Built into the platform's UI
+// library (desktop_link.cpp): the core does not link Qt Gui.
 void openLink(const QString& text);
 
 using Starter = std::function<bool(const QString& program, const QStringList& arguments)>;

@@ -41,8 +41,10 @@ constexpr RootName kRoots[] = {
 QString fold(const QString& s) { return s.toCaseFolded(); }
 
 bool isHexDigits(const QString& s) {
+  // The range test comes first: isxdigit is only defined for unsigned-char
+  // values, and a Latin-1 letter would reach it as a negative char.
   for (const QChar c : s)
-    if (!isxdigit(c.toLatin1()) || c.unicode() > 127) return false;
+    if (c.unicode() > 127 || !isxdigit(static_cast<unsigned char>(c.unicode()))) return false;
   return !s.isEmpty();
 }
 

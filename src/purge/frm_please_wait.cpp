@@ -1,10 +1,8 @@
 // The progress window frmPleaseWait.
 #include "purge/frm_please_wait.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QScreen>
 
 #include "platform/forms.h"
 #include "platform/layout.h"
@@ -46,11 +44,7 @@ frmPleaseWait::frmPleaseWait(QWidget* parent)
 }
 
 void frmPleaseWait::showEvent(QShowEvent* event) {
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect box = frameGeometry();
-    box.moveCenter(screen->geometry().center());
-    move(box.topLeft());
-  }
+  forms::centreOnScreen(this);
   QFrame::showEvent(event);
 }
 

@@ -3,14 +3,13 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 
 #include "platform/app.h"
 #include "platform/enter_key.h"
+#include "platform/forms.h"
 #include "platform/fit_text.h"
 #include "platform/layout.h"
 #include "platform/msgbox.h"
@@ -109,11 +108,7 @@ PurgeDatabase::PurgeDatabase(QWidget* parent)
   chkContacts->installEventFilter(this);
   keys::enterPressesButtons(this);
 
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect frame(QPoint(0, 0), size());
-    frame.moveCenter(screen->geometry().center());
-    move(frame.topLeft());
-  }
+  forms::centreOnScreen(this);
 }
 
 bool PurgeDatabase::eventFilter(QObject* watched, QEvent* event) {

@@ -38,8 +38,7 @@ UnreadableDateReport* g_report = nullptr;
 
 // The box that tells the lines of rows kept for an unreadable date.
 void tellUnreadableDates(const QStringList& lines) {
-  const QChar cr(13);
-  MsgBox(lines.join(cr) + cr + cr +
+  MsgBox(lines.join(vbCr) + vbCr + vbCr +
              QStringLiteral("Dates are read in the form YYYY-MM-DD, with an optional time HH:MM:SS."),
          vbExclamation);
 }

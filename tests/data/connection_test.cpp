@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
+#include "support/test_helpers.h"
 
 namespace {
 
@@ -127,7 +128,7 @@ TEST(CloseReferences, NoneIsFineAndOpenOnesAreClosed) {
 // GetFieldValue: null and trimming rules by type code.
 TEST(FieldValue, NullsTakeTheDefaultOrTheTypeDefault) {
   const QDateTime fixed(QDate(2004, 3, 5), QTime(9, 30, 0));
-  sysclock::setClock([fixed] { return fixed; });
+  test::SeamScope clock(sysclock::setClock, [fixed] { return fixed; });
   struct Case {
     int type;
     QVariant def;
@@ -152,7 +153,6 @@ TEST(FieldValue, NullsTakeTheDefaultOrTheTypeDefault) {
     EXPECT_EQ(v, c.expected) << "type " << c.type;
     EXPECT_EQ(v.typeId(), c.expected.typeId()) << "type " << c.type;
   }
-  sysclock::setClock(nullptr);
 }
 
 TEST(FieldValue, OnlyTextIsTrimmedAndOnlyOfSpaces) {

@@ -206,7 +206,7 @@ TEST_F(ErrorReportPrompt, EachProgramKeepsItsOwnCount) {
 
 // Run only as the child of CountIsSharedWithAnotherProcess.
 TEST_F(ErrorReportPrompt, DISABLED_ChildRaisesTheCount) {
-  setenv("XDG_CONFIG_HOME", qgetenv("KESTROVA_CHILD_CONFIG").constData(), 1);
+  test::EnvScope childConfig("XDG_CONFIG_HOME", qgetenv("KESTROVA_CHILD_CONFIG").constData());
   ulvoErrorTracking t;
   initInventory(t, {.sLogFile = QString::fromLocal8Bit(qgetenv("KESTROVA_CHILD_LOG"))});
   t.LogIt(1, "Error#: from the child");

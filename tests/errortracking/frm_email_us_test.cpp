@@ -278,12 +278,13 @@ TEST_F(MailWindow, TheAttachmentPictureStartsTheEditorWithThePathAsOneArgument) 
   const QString nasty = logDir.file("my log; rm -rf ~ $(x).log");
   w->lblAttachment->setText(nasty);
 
-  unsetenv("VISUAL");
+  std::optional<test::EnvScope> visual;
+  visual.emplace("VISUAL", nullptr);
   w->imgAttachment_Click();
   EXPECT_EQ(program, QStringLiteral("xdg-open"));
   EXPECT_EQ(args, QStringList{nasty});
 
-  setenv("VISUAL", "my-editor --wait", 1);
+  visual.emplace("VISUAL", "my-editor --wait");
   QMouseEvent release(QEvent::MouseButtonRelease, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton,
                       Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(w->imgAttachment, &release);
@@ -296,7 +297,6 @@ TEST_F(MailWindow, TheAttachmentPictureStartsTheEditorWithThePathAsOneArgument) 
   w->imgAttachment_Click();
   EXPECT_EQ(args.last(), paths::resolve(QStringLiteral("C:\\kestrova\\ErrStack.log")));
   EXPECT_TRUE(rec.boxes.empty());
-  unsetenv("VISUAL");
 }
 
 TEST_F(MailWindow, RendersAtItsFixedSizeWithTheControlsDrawn) {

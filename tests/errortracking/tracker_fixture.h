@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <optional>
 
 #include <QDateTime>
 #include <QFile>
@@ -23,17 +24,16 @@ namespace test {
 class TrackerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_previousConfig = qgetenv("XDG_CONFIG_HOME");
-    setenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()).constData(), 1);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    m_config.emplace("XDG_CONFIG_HOME", config.path());
+    m_locale.emplace("en_US");
     sysclock::setClock([] { return QDateTime(QDate(2006, 12, 12), QTime(14, 5, 9)); });
     login::setLoginNameSource([] { return QStringLiteral("jsmith"); });
   }
   void TearDown() override {
     login::setLoginNameSource({});
     sysclock::setClock({});
-    QLocale::setDefault(QLocale::system());
-    setenv("XDG_CONFIG_HOME", m_previousConfig.constData(), 1);
+    m_locale.reset();
+    m_config.reset();
   }
 
   // The stored error count of `program`; "<absent>" when there is none.
@@ -60,7 +60,8 @@ class TrackerTest : public ::testing::Test {
   RecordingPresenter rec{true};
 
  private:
-  QByteArray m_previousConfig;
+  std::optional<EnvScope> m_config;
+  std::optional<LocaleScope> m_locale;
 };
 
 }  // namespace test

@@ -11,6 +11,7 @@
 #include "platform/db_engine.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
+#include "support/test_helpers.h"
 
 namespace {
 
@@ -170,11 +171,13 @@ TEST_F(EngineDb, WriteLockedDatabaseRefusesAndKeepsRows) {
 
 TEST_F(EngineDb, ObserverSeesTheStatementAsWritten) {
   QStringList seen;
-  db::setStatementObserver([&](const QString& s) { seen << s; });
-  c.execute(QStringLiteral("Delete From [Manifest] Where [Date] < #1/1/2004#"));
-  db::Recordset rs;
-  c.query(QStringLiteral("Select 1"), rs);
-  db::setStatementObserver(nullptr);
+  {
+    test::SeamScope observer(db::setStatementObserver,
+                                                    [&](const QString& s) { seen << s; });
+    c.execute(QStringLiteral("Delete From [Manifest] Where [Date] < #1/1/2004#"));
+    db::Recordset rs;
+    c.query(QStringLiteral("Select 1"), rs);
+  }
   EXPECT_EQ(seen, QStringList({"Delete From [Manifest] Where [Date] < #1/1/2004#", "Select 1"}));
 }
 

@@ -129,7 +129,9 @@ TEST(ReplaceWith, TheNewFileTakesThePlaceModeAndOwnerOfTheOld) {
   ASSERT_TRUE(test::writeFile(db, "old"));
   ASSERT_EQ(::chmod(QFile::encodeName(db).constData(), 0640), 0);
   const bool root = ::geteuid() == 0;
-  if (root) ASSERT_EQ(::chown(QFile::encodeName(db).constData(), 65534, 65534), 0);
+  if (root) {
+    ASSERT_EQ(::chown(QFile::encodeName(db).constData(), 65534, 65534), 0);
+  }
   ASSERT_EQ(::symlink("kestrova.mdb", QFile::encodeName(link).constData()), 0);
   ASSERT_TRUE(test::writeFile(fresh, "compacted"));
 
@@ -140,7 +142,9 @@ TEST(ReplaceWith, TheNewFileTakesThePlaceModeAndOwnerOfTheOld) {
   EXPECT_EQ(modeOf(db), 0640u);
   struct stat st {};
   ::stat(QFile::encodeName(db).constData(), &st);
-  if (root) EXPECT_EQ(st.st_uid, 65534u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 65534u);
+  }
   EXPECT_EQ(entries(dir.path()), QStringList({"kestrova.mdb", "shop.mdb"}));
 
   test::TempDir other;

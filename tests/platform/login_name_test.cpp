@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/login_name.h"
+#include "support/test_helpers.h"
 
 namespace {
 
@@ -16,11 +17,12 @@ TEST(LoginName, IsTheEffectiveUsersName) {
 
 TEST(LoginName, TheSeamReplacesAndRestores) {
   const QString real = login::loginName();
-  login::setLoginNameSource([] { return QString(); });
-  EXPECT_EQ(login::loginName(), QString());
-  login::setLoginNameSource([] { return QStringLiteral("jsmith"); });
-  EXPECT_EQ(login::loginName(), QStringLiteral("jsmith"));
-  login::setLoginNameSource({});
+  {
+    test::SeamScope none(login::setLoginNameSource, [] { return QString(); });
+    EXPECT_EQ(login::loginName(), QString());
+    login::setLoginNameSource([] { return QStringLiteral("jsmith"); });
+    EXPECT_EQ(login::loginName(), QStringLiteral("jsmith"));
+  }
   EXPECT_EQ(login::loginName(), real);
 }
 

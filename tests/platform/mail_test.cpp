@@ -32,18 +32,19 @@ class Mail : public ::testing::Test {
 };
 
 TEST_F(Mail, SignOnNeedsAnExecutableMailProgram) {
-  setenv("KESTROVA_SENDMAIL", QFile::encodeName(dir.file("absent")).constData(), 1);
+  std::optional<test::EnvScope> sendmail;
+  sendmail.emplace("KESTROVA_SENDMAIL", dir.file("absent"));
   mail::Session s;
   RuntimeError e = test::raised([&] { s.signOn(); });
   EXPECT_EQ(e.description(), QStringLiteral("No mail system is available."));
   EXPECT_EQ(s.sessionId(), 0);
 
   ASSERT_TRUE(test::writeFile(dir.file("plain"), "#!/bin/sh\nexit 0\n"));
-  setenv("KESTROVA_SENDMAIL", QFile::encodeName(dir.file("plain")).constData(), 1);
+  sendmail.emplace("KESTROVA_SENDMAIL", dir.file("plain"));
   e = test::raised([&] { s.signOn(); });
   EXPECT_EQ(e.description(), QStringLiteral("No mail system is available."));
 
-  setenv("KESTROVA_SENDMAIL", QFile::encodeName(dir.path()).constData(), 1);
+  sendmail.emplace("KESTROVA_SENDMAIL", dir.path());
   e = test::raised([&] { s.signOn(); });
   EXPECT_EQ(e.description(), QStringLiteral("No mail system is available."));
 }

@@ -1,29 +1,31 @@
 // Drive letters, backslashes and POSIX paths through the resolver.
-#include <cstdlib>
+#include <optional>
 
 #include <gtest/gtest.h>
 
 #include "platform/paths.h"
+#include "support/test_helpers.h"
 
 namespace {
 
 TEST(PathResolver, DriveLettersOfEitherCaseLandInTheDriveRoot) {
-  setenv("KESTROVA_DRIVE_C", "/tmp/rootc", 1);
+  std::optional<test::EnvScope> drive;
+  drive.emplace("KESTROVA_DRIVE_C", "/tmp/rootc");
   EXPECT_EQ(paths::resolve(QStringLiteral("C:\\kestrova\\kestrova.mdb")),
             QStringLiteral("/tmp/rootc/kestrova/kestrova.mdb"));
   EXPECT_EQ(paths::resolve(QStringLiteral("c:\\kestrova\\kvTemp.mdb")),
             QStringLiteral("/tmp/rootc/kestrova/kvTemp.mdb"));
   EXPECT_EQ(paths::resolve(QStringLiteral("C:kestrova.mdb")), QStringLiteral("/tmp/rootc/kestrova.mdb"));
   EXPECT_EQ(paths::resolve(QStringLiteral("C:")), QStringLiteral("/tmp/rootc"));
-  setenv("KESTROVA_DRIVE_C", "/tmp/rootc/", 1);
+  drive.emplace("KESTROVA_DRIVE_C", "/tmp/rootc/");
   EXPECT_EQ(paths::resolve(QStringLiteral("C:\\a")), QStringLiteral("/tmp/rootc/a"));
 }
 
 TEST(PathResolver, EachDriveHasItsOwnVariableAndDefault) {
-  setenv("KESTROVA_DRIVE_D", "/mnt/d", 1);
+  test::EnvScope driveD("KESTROVA_DRIVE_D", "/mnt/d");
   EXPECT_EQ(paths::resolve(QStringLiteral("d:\\x.txt")), QStringLiteral("/mnt/d/x.txt"));
-  unsetenv("KESTROVA_DRIVE_E");
-  setenv("XDG_DATA_HOME", "/home/u/.data", 1);
+  test::EnvScope driveE("KESTROVA_DRIVE_E", nullptr);
+  test::EnvScope data("XDG_DATA_HOME", "/home/u/.data");
   EXPECT_EQ(paths::resolve(QStringLiteral("E:\\y")), QStringLiteral("/home/u/.data/kestrova/drive_e/y"));
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/registry.h"
 #include "support/sandbox.h"
+#include "support/test_helpers.h"
 
 namespace {
 
@@ -122,6 +123,19 @@ TEST(RegistryValues, MalformedLinesAreSkippedAndTheRestIsRead) {
   }
   EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, "K", "h").data, QByteArray("kept", 5));
   EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, "K", "n").data, QByteArray("\x07\0\0\0", 4));
+}
+
+TEST(RegistryValues, HexDataTakesOnlyAsciiDigits) {
+  // Latin-1 letters and full-width digits look like digits to no one but
+  // would reach the C library's digit test as negative or truncated codes.
+  writeRegistry(
+      "[HKEY_LOCAL_MACHINE\\K]\n"
+      "\"latin\"=hex:0\xc3\xa9\n"
+      "\"wide\"=hex:\xef\xbc\x91\xef\xbc\xa1\n"
+      "\"ascii\"=hex:Fe,0a\n");
+  EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, "K", "latin").rc, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, "K", "wide").rc, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, "K", "ascii").data, QByteArray("\xfe\x0a", 2));
 }
 
 TEST(RegistryValues, LaterLinesOverrideAndRemove) {
@@ -245,13 +259,13 @@ TEST(RegistryQuery, ValuesAreThoseOfTheFileWhenTheKeyWasOpened) {
 }
 
 TEST(RegistryFile, EnvironmentChoosesTheFile) {
-  const QByteArray saved = qgetenv("KESTROVA_REGISTRY");
   test::TempDir dir;
-  setenv("KESTROVA_REGISTRY", dir.file(QStringLiteral("other.reg")).toLocal8Bit().constData(), 1);
-  EXPECT_EQ(registry::filePath(), dir.file(QStringLiteral("other.reg")));
-  unsetenv("KESTROVA_REGISTRY");
+  {
+    test::EnvScope file("KESTROVA_REGISTRY", dir.file(QStringLiteral("other.reg")));
+    EXPECT_EQ(registry::filePath(), dir.file(QStringLiteral("other.reg")));
+  }
+  test::EnvScope none("KESTROVA_REGISTRY", nullptr);
   EXPECT_EQ(registry::filePath(), QStringLiteral("/etc/kestrova/registry.reg"));
-  setenv("KESTROVA_REGISTRY", saved.constData(), 1);
 }
 
 }  // namespace

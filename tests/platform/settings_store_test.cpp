@@ -10,21 +10,18 @@
 
 #include "platform/settings_store.h"
 #include "support/sandbox.h"
+#include "support/test_helpers.h"
 
 namespace {
 
 // Points XDG_CONFIG_HOME at a fresh folder for one test.
 class ConfigHome {
  public:
-  ConfigHome() : m_previous(qgetenv("XDG_CONFIG_HOME")) {
-    setenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()).constData(), 1);
-  }
-  ~ConfigHome() { setenv("XDG_CONFIG_HOME", m_previous.constData(), 1); }
   QString path() const { return m_dir.path(); }
 
  private:
   test::TempDir m_dir;
-  QByteArray m_previous;
+  test::EnvScope m_config{"XDG_CONFIG_HOME", m_dir.path()};
 };
 
 QString get(const QString& app, const QString& section, const QString& key, const QString& def,

@@ -28,6 +28,7 @@
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
+#include "support/test_helpers.h"
 
 namespace {
 
@@ -101,6 +102,7 @@ QString joined(const QStringList& events) {
 
 class BadDatabase : public ::testing::Test {
  protected:
+  test::LocaleScope m_locale{"en_US"};  // fresh() sets it again for each database
   void SetUp() override { fresh(); }
   void TearDown() override {
     MainWindow().unload();
@@ -127,8 +129,7 @@ class BadDatabase : public ::testing::Test {
     run.events.clear();
     db = drivePath("kestrova.mdb");
     QString error;
-    ASSERT_TRUE(test::createShopDb(db, &error)) << error.toStdString();
-    ASSERT_TRUE(test::sqlExec(db, kRows, &error)) << error.toStdString();
+    ASSERT_TRUE(test::createShopDbWithRows(db, kRows, &error)) << error.toStdString();
     ASSERT_EQ(counts(db), kBefore);
   }
 
@@ -404,12 +405,14 @@ TEST_F(BadDatabase, UnreadableDatesAreCountedFromTheDateIndexAlone) {
   // The first count of a table must not read the table itself: with the
   // shop's index on the date column it scans only that index.
   QStringList statements;
-  db::setStatementObserver([&](const QString& s) { statements << s; });
-  QString desc;
-  int32_t num = 0;
-  EXPECT_TRUE(PurgePayments(db, QDate(2004, 3, 5), desc, num));
-  EXPECT_TRUE(PurgeContacts(db, QDate(2004, 3, 5), desc, num));
-  db::setStatementObserver(nullptr);
+  {
+    test::SeamScope observer(db::setStatementObserver,
+                                                    [&](const QString& s) { statements << s; });
+    QString desc;
+    int32_t num = 0;
+    EXPECT_TRUE(PurgePayments(db, QDate(2004, 3, 5), desc, num));
+    EXPECT_TRUE(PurgeContacts(db, QDate(2004, 3, 5), desc, num));
+  }
   const QStringList countsRun = statements.filter("Count(*)");
   ASSERT_EQ(countsRun.size(), 2) << statements.join("\n").toStdString();
   sqlite3* h = nullptr;
@@ -638,7 +641,7 @@ class ChildDrive {
   ChildDrive() : m_root(QDir::tempPath() + QStringLiteral("/kestrova-bad-XXXXXX")) {
     ::chmod(QFile::encodeName(m_root.path()).constData(), 0755);
     QDir(m_root.path()).mkpath(QStringLiteral("kestrova"));
-    m_ok = test::createShopDb(file("kestrova.mdb")) && test::sqlExec(file("kestrova.mdb"), kRows);
+    m_ok = test::createShopDbWithRows(file("kestrova.mdb"), kRows);
   }
   ~ChildDrive() {
     ::chmod(QFile::encodeName(folder()).constData(), 0755);

@@ -33,6 +33,7 @@ QString todaysBackupPath() {
   return QStringLiteral("C:\\kestrova\\kvbackup") + sysclock::today().toString("ddMMyyyy") + QStringLiteral(".mdb");
 }
 
+// The clock stays set until the fixture's TearDown puts the real one back.
 void setToday(int y, int m, int d) {
   const QDateTime at(QDate(y, m, d), QTime(10, 0));
   sysclock::setClock([at] { return at; });
@@ -240,8 +241,11 @@ TEST_F(DatabaseFile, ACompactionNeedsRoomForOneCopyAndLeavesNoneWhenOutOfSpace) 
     EXPECT_EQ(compacted, halves == 5) << desc.toStdString();
     EXPECT_TRUE(rec.boxes.empty());
     EXPECT_EQ(folder(), QStringList({"kestrova.mdb"}));
-    if (compacted) EXPECT_EQ(test::queryText(db, "PRAGMA integrity_check"), "ok");
-    if (!compacted) EXPECT_EQ(test::readFile(db), bytes);
+    if (compacted) {
+      EXPECT_EQ(test::queryText(db, "PRAGMA integrity_check"), "ok");
+    } else {
+      EXPECT_EQ(test::readFile(db), bytes);
+    }
   }
 }
 

@@ -23,6 +23,7 @@
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
+#include "support/test_helpers.h"
 
 namespace {
 
@@ -72,6 +73,7 @@ class PurgeRun : public ::testing::Test {
  protected:
   void SetUp() override { fresh(); }
   void TearDown() override { MainWindow().unload(); }
+  test::LocaleScope m_locale{"en_US"};  // fresh() sets it again for each database
 
   // A new shop database alone in its folder, the main window not loaded.
   void fresh() {
@@ -82,8 +84,7 @@ class PurgeRun : public ::testing::Test {
     run.events.clear();
     db = drivePath("kestrova.mdb");
     QString error;
-    ASSERT_TRUE(test::createShopDb(db, &error)) << error.toStdString();
-    ASSERT_TRUE(test::sqlExec(db, kRows, &error)) << error.toStdString();
+    ASSERT_TRUE(test::createShopDbWithRows(db, kRows, &error)) << error.toStdString();
     ASSERT_EQ(counts(db), kBefore);
     original = test::fileHash(db);
   }
@@ -282,25 +283,24 @@ class FakeCalendar : public CalendarControl {
 
 TEST_F(PurgeRun, ACutOffThatIsNoDateTouchesNothing) {
   PurgeDatabase* w = MainWindow().get();
-  auto* fake = new FakeCalendar;
+  auto fake = std::make_unique<FakeCalendar>();
   fake->second = 13;
   fake->first = 13;
-  w->cldRemoveDate = fake;
+  w->cldRemoveDate = fake.get();
   w->chkShipments->setChecked(true);
   w->btnAction_Click(0);
   EXPECT_EQ(run.events, QStringList{"box 64: Please click on the calender to select a removal Date"});
   EXPECT_EQ(run.boxes.boxes.back().title, "Purge Database");
   EXPECT_EQ(folder(), QStringList{"kestrova.mdb"});
   EXPECT_EQ(test::fileHash(db), original);
-  delete fake;
 }
 
 TEST_F(PurgeRun, ARunTimeErrorEndsTheRunAfterTheProgressWindowIsGone) {
   ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("b")));
   PurgeDatabase* w = MainWindow().get();
-  auto* fake = new FakeCalendar;
+  auto fake = std::make_unique<FakeCalendar>();
   fake->fails = true;
-  w->cldRemoveDate = fake;
+  w->cldRemoveDate = fake.get();
   LoadPleaseWait();
   bool progressGoneAtBox = false;
   run.boxes.onShow = [&](const test::Box&) { progressGoneAtBox = !IsFormLoaded("frmPleaseWait"); };
@@ -311,12 +311,11 @@ TEST_F(PurgeRun, ARunTimeErrorEndsTheRunAfterTheProgressWindowIsGone) {
   EXPECT_EQ(run.boxes.boxes[0].title, "Process has failed !");
   EXPECT_TRUE(progressGoneAtBox);
   EXPECT_EQ(test::fileHash(db), original);
-  delete fake;
 }
 
 TEST_F(PurgeRun, AnUnreachableDriveIsARunTimeErrorOfTheRun) {
   // The backup's file search cannot even be made: a drive root whose name is too long.
-  qputenv("KESTROVA_DRIVE_C", QByteArray(300, 'k'));
+  test::EnvScope drive("KESTROVA_DRIVE_C", std::string(300, 'k').c_str());
   run.purge({.shipments = true});
   ASSERT_EQ(run.boxes.boxes.size(), 1u);
   EXPECT_EQ(run.boxes.boxes[0].prompt,

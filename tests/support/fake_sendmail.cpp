@@ -12,20 +12,11 @@
 namespace test {
 
 FakeSendmail::FakeSendmail() {
-  if (const char* v = std::getenv("KESTROVA_SENDMAIL")) {
-    m_hadPrevious = true;
-    m_previous = v;
-  }
   writeScript(0, QString());
-  setenv("KESTROVA_SENDMAIL", QFile::encodeName(scriptPath()).constData(), 1);
+  m_sendmail.emplace("KESTROVA_SENDMAIL", scriptPath());
 }
 
-FakeSendmail::~FakeSendmail() {
-  if (m_hadPrevious)
-    setenv("KESTROVA_SENDMAIL", m_previous.constData(), 1);
-  else
-    unsetenv("KESTROVA_SENDMAIL");
-}
+FakeSendmail::~FakeSendmail() = default;
 
 void FakeSendmail::failWith(int exitStatus, const QString& errorText) {
   writeScript(exitStatus, errorText);

@@ -3,12 +3,15 @@
 // real MIME parser (python3's email package) to read what it stored.
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include "support/sandbox.h"
+#include "support/test_helpers.h"
 
 namespace test {
 
@@ -34,8 +37,7 @@ class FakeSendmail {
   void writeScript(int exitStatus, const QString& errorText);
 
   TempDir m_dir;
-  QByteArray m_previous;
-  bool m_hadPrevious = false;
+  std::optional<EnvScope> m_sendmail;
 };
 
 struct ParsedAttachment {

@@ -3,25 +3,10 @@
 
 #include <sqlite3.h>
 
+#include "sampledb/sample_db.h"
+
 namespace test {
 namespace {
-
-const char* const kSchema = R"sql(
-CREATE TABLE InvoiceNumbers(ID INTEGER PRIMARY KEY, InvoiceNum TEXT, AcctNum TEXT, Amount CURRENCY, [Date] DATETIME);
-CREATE TABLE Payments(ID INTEGER PRIMARY KEY, InvoiceNum TEXT, AcctNum TEXT, PayType TEXT, Amount CURRENCY, [Date] DATETIME);
-CREATE TABLE Transactions(ID INTEGER PRIMARY KEY, InvoiceNum TEXT, AcctNum TEXT, Description TEXT, Amount CURRENCY, [Date] DATETIME);
-CREATE TABLE Manifest(ID INTEGER PRIMARY KEY, TrackingNum TEXT, Carrier TEXT, ShipToName TEXT, Weight REAL, Charge CURRENCY, Exported BOOLEAN, [Date] DATETIME);
-CREATE TABLE Contacts(ID INTEGER PRIMARY KEY, Name TEXT, Company TEXT, Address TEXT, City TEXT, State TEXT, Zip TEXT, Phone TEXT, AR TEXT, LastContactDate DATETIME);
-CREATE TABLE Setup(ID INTEGER PRIMARY KEY, ShopName TEXT, DefaultShipFrom INTEGER);
-CREATE INDEX InvoiceNumbers_Date ON InvoiceNumbers([Date]);
-CREATE INDEX InvoiceNumbers_AcctNum ON InvoiceNumbers(AcctNum);
-CREATE INDEX Payments_Date ON Payments([Date]);
-CREATE INDEX Payments_AcctNum ON Payments(AcctNum);
-CREATE INDEX Transactions_Date ON Transactions([Date]);
-CREATE INDEX Transactions_AcctNum ON Transactions(AcctNum);
-CREATE INDEX Manifest_Date ON Manifest([Date]);
-CREATE INDEX Contacts_LastContactDate ON Contacts(LastContactDate);
-)sql";
 
 struct Db {
   sqlite3* db = nullptr;
@@ -47,7 +32,12 @@ bool sqlExec(const QString& path, const QString& sql, QString* error) {
 }
 
 bool createShopDb(const QString& path, QString* error) {
-  return sqlExec(path, QString::fromUtf8(kSchema), error);
+  const QStringList statements = sampledb::schemaSql() + sampledb::indexSql();
+  return sqlExec(path, statements.join(QStringLiteral(";\n")), error);
+}
+
+bool createShopDbWithRows(const QString& path, const QString& rows, QString* error) {
+  return createShopDb(path, error) && sqlExec(path, rows, error);
 }
 
 QStringList sqlColumn(const QString& path, const QString& sql) {

@@ -7,9 +7,13 @@
 
 namespace test {
 
-// Creates a database at `path` with the shop tables and their indexes.
+// Creates a database at `path` with the shop tables and their indexes, the
+// same schema the sample maker writes (sampledb::schemaSql, indexSql).
 // Returns false (and leaves a message in `error` when given) on failure.
 bool createShopDb(const QString& path, QString* error = nullptr);
+
+// createShopDb, then runs `rows` (INSERT statements) on it.
+bool createShopDbWithRows(const QString& path, const QString& rows, QString* error = nullptr);
 
 // Runs `sql` (one or more statements) on the database; false on failure.
 bool sqlExec(const QString& path, const QString& sql, QString* error = nullptr);

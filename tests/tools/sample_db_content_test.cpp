@@ -1,6 +1,7 @@
 // What the sample-database maker writes: the shop schema, dates in the ISO
 // text convention, and the mix of rows a purge has to tell apart.
 #include <cmath>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ const QString kCutOff = QStringLiteral("'2021-06-15'");  // middle of the six ye
 class SampleDbContent : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    s_dir = new test::TempDir;
+    s_dir = std::make_unique<test::TempDir>();
     s_path = s_dir->file(QStringLiteral("kestrova.mdb"));
     sampledb::Options options;
     options.seed = 42;
@@ -25,8 +26,7 @@ class SampleDbContent : public ::testing::Test {
     s_error = sampledb::make(s_path, options);
   }
   static void TearDownTestSuite() {
-    delete s_dir;
-    s_dir = nullptr;
+    s_dir.reset();
   }
   void SetUp() override { ASSERT_EQ(s_error, QString()); }
 
@@ -36,12 +36,12 @@ class SampleDbContent : public ::testing::Test {
     return test::scalar(s_path, sql);
   }
 
-  static test::TempDir* s_dir;
+  static std::unique_ptr<test::TempDir> s_dir;
   static QString s_path;
   static QString s_error;
 };
 
-test::TempDir* SampleDbContent::s_dir = nullptr;
+std::unique_ptr<test::TempDir> SampleDbContent::s_dir;
 QString SampleDbContent::s_path;
 QString SampleDbContent::s_error;
 
