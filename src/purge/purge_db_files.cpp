@@ -135,7 +135,9 @@ bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
       errNum = placed.number();
       errDesc = placed.description();
     }
-    writeLock.release();
+    // Letting go closes the lock's descriptor, the last one on the replaced
+    // database: the kernel frees its blocks then, seconds for a large file.
+    liveness::run([&] { writeLock.release(); });
     // A copy back that ran out of space must not leave a whole copy of the
     // database on the full disk; a refused one keeps it for the next run's
     // leftover-file check, which also meets one that could not be removed.
