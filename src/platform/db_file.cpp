@@ -210,20 +210,36 @@ QByteArray followed(const QByteArray& path) {
   return ::realpath(path.constData(), target) ? QByteArray(target) : path;
 }
 
-// The header read through an SQLite connection of its own: SQLite keeps
-// this process's locks on the file when that connection closes.
-Status headerThroughSqlite(const QByteArray& path) {
-  RawConnection c;
-  if (Status s = c.open(path, SQLITE_OPEN_READONLY); !s.ok()) return s;
-  sqlite3_file* file = nullptr;
-  if (sqlite3_file_control(c.handle(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
-      !file->pMethods)
-    return Status::Error(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"));
-  char head[sizeof kSqliteMagic];
-  const int rc = file->pMethods->xRead(file, head, int(sizeof head), 0);
-  if (rc == SQLITE_OK && std::memcmp(head, kSqliteMagic, sizeof head) == 0) return Status::Ok();
-  if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ) return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
-  return notADatabase();
+// The first `size` bytes of the file at `path` (fewer when it is shorter).
+// While this process holds the file open they are read through an SQLite
+// connection of its own, which keeps this process's locks on the file when
+// it closes; a descriptor opened and closed by hand would drop them all.
+Status readHead(const QByteArray& path, char* head, int size, int& got) {
+  got = 0;
+  struct stat st;
+  if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && openHere(st.st_dev, st.st_ino)) {
+    RawConnection c;
+    if (Status s = c.open(path, SQLITE_OPEN_READONLY); !s.ok()) return s;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(c.handle(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods)
+      return Status::Error(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"));
+    const int rc = file->pMethods->xRead(file, head, size, 0);
+    if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ) return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    // A short read fills the rest with zeros, which no header ends in.
+    got = rc == SQLITE_OK ? size : 0;
+    return Status::Ok();
+  }
+  posix::Fd f(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+  if (!f.valid()) return posix::errnoStatus(errno);
+  while (got < size) {
+    const ssize_t n = ::read(f.get(), head + got, size_t(size - got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return posix::errnoStatus(errno);
+    if (n == 0) break;
+    got += int(n);
+  }
+  return Status::Ok();
 }
 
 }  // namespace
@@ -267,21 +283,10 @@ DbFile DbFile::followed() const { return fromNative(db::followed(m_path)); }
 QString DbFile::path() const { return QFile::decodeName(m_path); }
 
 Status DbFile::checkHeader() const {
-  struct stat st;
-  if (::stat(m_path.constData(), &st) == 0 && S_ISREG(st.st_mode) && openHere(st.st_dev, st.st_ino))
-    return headerThroughSqlite(m_path);
-  posix::Fd f(::open(m_path.constData(), O_RDONLY | O_CLOEXEC));
-  if (!f.valid()) return posix::errnoStatus(errno);
   char head[sizeof kSqliteMagic];
-  ssize_t got = 0;
-  while (got < ssize_t(sizeof head)) {
-    const ssize_t n = ::read(f.get(), head + got, sizeof head - size_t(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return posix::errnoStatus(errno);
-    if (n == 0) break;
-    got += n;
-  }
-  if (got != ssize_t(sizeof head) || std::memcmp(head, kSqliteMagic, sizeof head) != 0) return notADatabase();
+  int got = 0;
+  if (Status s = readHead(m_path, head, int(sizeof head), got); !s.ok()) return s;
+  if (got != int(sizeof head) || std::memcmp(head, kSqliteMagic, sizeof head) != 0) return notADatabase();
   return Status::Ok();
 }
 
@@ -295,12 +300,11 @@ bool DbFile::beginsAsDatabase() const {
 }
 
 bool DbFile::rollbackJournal() const {
-  if (!checkHeader().ok()) return false;
-  posix::Fd f(::open(m_path.constData(), O_RDONLY | O_CLOEXEC));
-  if (!f.valid()) return false;
-  unsigned char versions[2] = {0, 0};
-  const bool read = ::pread(f.get(), versions, sizeof versions, 18) == ssize_t(sizeof versions);
-  return read && versions[0] == 1 && versions[1] == 1;
+  // The read and write versions follow the magic at offsets 18 and 19.
+  char head[20];
+  int got = 0;
+  return readHead(m_path, head, int(sizeof head), got).ok() && got == int(sizeof head) &&
+         std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) == 0 && head[18] == 1 && head[19] == 1;
 }
 
 bool DbFile::hasLiveSidecar() const {
