@@ -353,10 +353,9 @@ std::optional<DbFile::WriteLock> DbFile::lockWrites(Status& refusal) const {
 
   RawConnection c;
   Status s = c.open(m_path, SQLITE_OPEN_READWRITE);
-  if (s.ok() && sqlite3_db_readonly(c.handle(), "main") == 1) {
-    refusal = c.error(SQLITE_READONLY);
-    return std::nullopt;
-  }
+  // A file we may only read cannot be replaced either; the replacement says
+  // so (EACCES). The connection has no failure to tell here.
+  if (s.ok() && sqlite3_db_readonly(c.handle(), "main") == 1) return std::nullopt;
   if (s.ok()) s = c.run("BEGIN IMMEDIATE");
   if (s.ok()) return WriteLock(std::move(c));
   const int primary = s.number() & 0xff;
