@@ -244,10 +244,10 @@ Status readHead(const QByteArray& path, char* head, int size, int& got) {
 
 }  // namespace
 
-int readStamp(int fd, DbStamp& out) {
+Status readStamp(int fd, DbStamp& out) {
   out = DbStamp();
   struct stat st;
-  if (::fstat(fd, &st) != 0) return errno;
+  if (::fstat(fd, &st) != 0) return posix::errnoStatus(errno);
   out.size = st.st_size;
   out.mtime = st.st_mtim;
   unsigned char head[28];
@@ -255,14 +255,14 @@ int readStamp(int fd, DbStamp& out) {
   while (got < sizeof head) {
     const ssize_t n = ::pread(fd, head + got, sizeof head - got, off_t(got));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
+    if (n < 0) return posix::errnoStatus(errno);
     if (n == 0) break;
     got += size_t(n);
   }
-  if (got < sizeof head || std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) != 0) return 0;
+  if (got < sizeof head || std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) != 0) return Status::Ok();
   out.database = true;
   out.counter = (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) | uint32_t(head[27]);
-  return 0;
+  return Status::Ok();
 }
 
 bool sameStamp(const DbStamp& a, const DbStamp& b) {

@@ -73,9 +73,9 @@ struct DbStamp {
 };
 
 // The stamp of the open file `fd`, read with pread so the descriptor's
-// offset and locks are left alone. 0 with database false for a file that is
-// no SQLite database (or too short to be one); an errno on a failed read.
-int readStamp(int fd, DbStamp& out);
+// offset and locks are left alone. Ok with database false for a file that
+// is no SQLite database (or too short to be one); the errno of a failed read.
+Status readStamp(int fd, DbStamp& out);
 
 // True when both stamps are of one unchanged file.
 bool sameStamp(const DbStamp& a, const DbStamp& b);

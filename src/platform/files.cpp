@@ -138,7 +138,7 @@ Status copyFile(const QString& source, const QString& destination) {
   // that began before the stamp either still shows its journal below or has
   // ended before the copy starts.
   db::DbStamp before;
-  if (const int err = db::readStamp(in.get(), before)) return errnoStatus(err);
+  if (Status s = db::readStamp(in.get(), before); !s.ok()) return s;
   if (db::writtenElsewhere(srcSt.st_dev, srcSt.st_ino) || srcFile.hasLiveSidecar()) return inUseStatus();
 
   struct stat dstSt;
@@ -185,8 +185,8 @@ Status copyFile(const QString& source, const QString& destination) {
     // since the stamp, and the copy itself begins with the counter stamped.
     if (srcFile.hasLiveSidecar()) return failWith(inUseStatus());
     db::DbStamp after, copied;
-    if (const int err = db::readStamp(in.get(), after)) return fail(err);
-    if (const int err = db::readStamp(out.get(), copied)) return fail(err);
+    if (Status s = db::readStamp(in.get(), after); !s.ok()) return failWith(s);
+    if (Status s = db::readStamp(out.get(), copied); !s.ok()) return failWith(s);
     if (!db::sameStamp(before, after) || !copied.database || copied.counter != before.counter ||
         copied.size != before.size)
       return failWith(inUseStatus());
