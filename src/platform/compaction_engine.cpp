@@ -56,8 +56,6 @@ Status keepWal(const QByteArray& dst, const char* vfs) {
 
 }  // namespace
 
-Status checkDatabaseHeader(const QString& path) { return DbFile(path).checkHeader(); }
-
 Status CompactionEngine::CompactDatabase(const QString& source, const QString& destination) {
   const DbFile srcFile(source);
   const DbFile dstFile(destination);

@@ -9,12 +9,6 @@
 #include "platform/db_file.h"
 #include "platform/status.h"
 
-// Ok when the file at `path` (through paths::resolve) begins with the 16
-// bytes every SQLite database file begins with, the test the compaction
-// makes before it reads a file; SQLITE_NOTADB ("file is not a database")
-// otherwise, an empty file included; the errno of a failed open or read.
-Status checkDatabaseHeader(const QString& path);
-
 class CompactionEngine {
  public:
   // The write lock of a database being compacted (db::DbFile::WriteLock):
