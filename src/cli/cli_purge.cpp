@@ -17,8 +17,8 @@
 #include "cli/exit_status.h"
 #include "data/files_.h"
 #include "platform/clock.h"
-#include "platform/compaction_engine.h"
 #include "platform/db_engine.h"
+#include "platform/db_file.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/runtime_error.h"
@@ -104,7 +104,8 @@ void writeJson(QJsonObject o, int status) {
 }  // namespace
 
 int checkBeforeChanging(const QString& dbPath, QString& message) {
-  const QString resolved = paths::resolve(dbPath);
+  const db::DbFile database(dbPath);
+  const QString resolved = database.path();
   bool present = false;
   if (const auto error = trapErrors([&] { present = FileExists(dbPath); })) {
     message = error->description + QStringLiteral(": ") + resolved;
@@ -114,11 +115,11 @@ int checkBeforeChanging(const QString& dbPath, QString& message) {
     message = missingDatabaseText(dbPath);
     return kExitNoDatabase;
   }
-  if (const Status header = checkDatabaseHeader(dbPath); !header.ok()) {
+  if (const Status header = database.checkHeader(); !header.ok()) {
     message = header.description() + QStringLiteral(": ") + resolved;
     return header.number() == SQLITE_NOTADB ? kExitNoDatabase : kExitFailed;
   }
-  if (files::isInUse(dbPath) || files::hasLiveSidecar(dbPath)) {
+  if (!database.useStatus().ok() || database.hasLiveSidecar()) {
     message = QString::fromUtf8(files::kInUseText) + QStringLiteral(": ") + resolved;
     return kExitInUse;
   }

@@ -33,8 +33,7 @@ bool DeleteFile(const QString& path, bool showMessage) {
       gone = true;
       return;
     }
-    files::removeFile(path).throwIfError();
-    gone = !FileExists(path);
+    if (files::removeFile(path).ok()) gone = !FileExists(path);
   });
   if (gone) return true;
   if (showMessage) {
@@ -48,11 +47,13 @@ bool DeleteFile(const QString& path, bool showMessage) {
 
 bool CopyFile(const QString& source, const QString& destination, QString& errDesc, int32_t& errNum) {
   bool result = false;
-  const auto trapped = trapErrors([&] {
-    liveness::run([&] { return files::copyFile(source, destination); }).throwIfError();
-    result = FileExists(destination);
-  });
-  errNum = trapped ? trapped->number : 0;
-  errDesc = trapped ? trapped->description : QString();
+  Status failure = liveness::run([&] { return files::copyFile(source, destination); });
+  if (failure.ok()) {
+    // A copy that cannot be looked for afterwards is not one to count on.
+    if (const auto trapped = trapErrors([&] { result = FileExists(destination); }))
+      failure = Status::Error(trapped->number, trapped->description);
+  }
+  errNum = failure.number();
+  errDesc = failure.description();
   return result;
 }

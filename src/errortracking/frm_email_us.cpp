@@ -216,19 +216,22 @@ void frmEmail_Us::imgAttachment_Click() {
   (void)process::startDetached(program, command);
 }
 
+Status frmEmail_Us::mailReport() {
+  if (Status s = MAPISession1.signOn(); !s.ok()) return s;
+  MAPIMessages1.setSessionId(MAPISession1.sessionId());
+  if (Status s = MAPIMessages1.compose(); !s.ok()) return s;
+  if (Status s = MAPIMessages1.setRecipAddress(tag(this)); !s.ok()) return s;
+  if (Status s = MAPIMessages1.setSubject(lblSubject->text()); !s.ok()) return s;
+  if (Status s = MAPIMessages1.setNoteText(txtMessageText()); !s.ok()) return s;
+  if (Status s = MAPIMessages1.setAttachmentPathName(lblAttachment->text()); !s.ok()) return s;
+  if (Status s = MAPIMessages1.send(); !s.ok()) return s;
+  MAPISession1.signOff();
+  return Status::Ok();
+}
+
 void frmEmail_Us::SendEmail() {
-  const auto failure = trapErrors([this] {
-    MAPISession1.signOn();
-    MAPIMessages1.setSessionId(MAPISession1.sessionId());
-    MAPIMessages1.compose();
-    MAPIMessages1.setRecipAddress(tag(this));
-    MAPIMessages1.setSubject(lblSubject->text());
-    MAPIMessages1.setNoteText(txtMessageText());
-    MAPIMessages1.setAttachmentPathName(lblAttachment->text());
-    MAPIMessages1.send();
-    MAPISession1.signOff();
-  });
-  if (failure) MsgBox(failure->description, vbOKOnly, app::title());
+  const Status sent = mailReport();
+  if (!sent.ok()) MsgBox(sent.description(), vbOKOnly, app::title());
 }
 
 void frmEmail_Us::buttonPressed(int index) {

@@ -77,6 +77,9 @@ class frmEmail_Us : public QDialog {
   void reject() override;
 
  private:
+  // Sends the report through the mail layer: Ok, or the layer's first
+  // failure (the session then stays open until the next sign-on).
+  Status mailReport();
   void SendEmail();
   void buttonPressed(int index);
   void unloadSelf();

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include "platform/db_file.h"
 #include "platform/jet_dialect.h"
 #include "platform/paths.h"
 
@@ -28,7 +29,6 @@ void unreadableDate(sqlite3_context* context, int, sqlite3_value** argv) {
   sqlite3_result_int(context, text && jet::isIsoDateText(text, length) ? 0 : 1);
 }
 
-constexpr int kBusyTimeoutMs = 2000;
 // Page cache of a connection, in KiB. Measured on the purge's deletes of
 // hundreds of thousands of rows with their indexes: a larger cache helps the
 // contacts delete and slows the transactions delete (24 MiB: -15% and +15%

@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include "platform/db_file.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -22,7 +23,7 @@ class Handle {
     const int rc = sqlite3_open_v2(QFile::encodeName(paths::resolve(path)).constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) return error();
     sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_busy_timeout(m_db, 2000);
+    sqlite3_busy_timeout(m_db, db::kBusyTimeoutMs);
     return Status::Ok();
   }
   // Runs `sql`; the first column of each row goes to `rows` when given.

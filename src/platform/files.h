@@ -15,6 +15,9 @@ extern const char* const kInUseText;
 // program uses the file (neither the write lease nor /proc can answer).
 extern const char* const kUndecidedText;
 
+// The refusal of a file another program writes: EBUSY with kInUseText.
+Status inUseStatus();
+
 // True when `path` (after paths::resolve) names a regular file whose name
 // does not begin with a dot. Folders, hidden names, devices and missing
 // paths are absent; read-only files are present. Never fails.

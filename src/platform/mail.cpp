@@ -12,7 +12,6 @@
 #include "platform/clock.h"
 #include "platform/login_name.h"
 #include "platform/paths.h"
-#include "platform/runtime_error.h"
 
 namespace mail {
 namespace {
@@ -111,13 +110,14 @@ QString sendmailPath() {
 
 Session::~Session() { signOff(); }
 
-void Session::signOn() {
+Status Session::signOn() {
   const QFileInfo program(sendmailPath());
   if (!program.isFile() || !program.isExecutable())
-    throw RuntimeError(kErrNoMailSystem, QStringLiteral("No mail system is available."));
+    return Status::Error(kErrNoMailSystem, QStringLiteral("No mail system is available."));
   signOff();
   m_id = nextSessionId();
   openSessions().insert(m_id);
+  return Status::Ok();
 }
 
 void Session::signOff() {
@@ -126,49 +126,55 @@ void Session::signOff() {
   m_id = 0;
 }
 
-void Message::compose() {
+Status Message::compose() {
   if (m_sessionId <= 0 || !openSessions().count(m_sessionId))
-    throw RuntimeError(kErrNotSignedOn, QStringLiteral("The mail session is not open."));
+    return Status::Error(kErrNotSignedOn, QStringLiteral("The mail session is not open."));
   m_composed = true;
   m_recipient.clear();
   m_subject.clear();
   m_note.clear();
   m_attachment.clear();
+  return Status::Ok();
 }
 
-void Message::requireComposed() const {
-  if (!m_composed) throw RuntimeError(kErrNoMessage, QStringLiteral("No message is being composed."));
+Status Message::requireComposed() const {
+  if (!m_composed) return Status::Error(kErrNoMessage, QStringLiteral("No message is being composed."));
+  return Status::Ok();
 }
 
-void Message::setRecipAddress(const QString& address) {
-  requireComposed();
+Status Message::setRecipAddress(const QString& address) {
+  if (Status s = requireComposed(); !s.ok()) return s;
   m_recipient = address;
+  return Status::Ok();
 }
 
-void Message::setSubject(const QString& subject) {
-  requireComposed();
+Status Message::setSubject(const QString& subject) {
+  if (Status s = requireComposed(); !s.ok()) return s;
   m_subject = subject;
+  return Status::Ok();
 }
 
-void Message::setNoteText(const QString& text) {
-  requireComposed();
+Status Message::setNoteText(const QString& text) {
+  if (Status s = requireComposed(); !s.ok()) return s;
   m_note = text;
+  return Status::Ok();
 }
 
-void Message::setAttachmentPathName(const QString& path) {
-  requireComposed();
+Status Message::setAttachmentPathName(const QString& path) {
+  if (Status s = requireComposed(); !s.ok()) return s;
   m_attachment = path;
+  return Status::Ok();
 }
 
-void Message::send() {
-  requireComposed();
+Status Message::send() {
+  if (Status s = requireComposed(); !s.ok()) return s;
   if (m_sessionId <= 0 || !openSessions().count(m_sessionId))
-    throw RuntimeError(kErrNotSignedOn, QStringLiteral("The mail session is not open."));
+    return Status::Error(kErrNotSignedOn, QStringLiteral("The mail session is not open."));
   const QString to = m_recipient.trimmed();
   if (to.isEmpty())
-    throw RuntimeError(kErrBadRecipient, QStringLiteral("The message has no recipient."));
+    return Status::Error(kErrBadRecipient, QStringLiteral("The message has no recipient."));
   if (to.contains(QLatin1Char('\r')) || to.contains(QLatin1Char('\n')))
-    throw RuntimeError(kErrBadRecipient,
+    return Status::Error(kErrBadRecipient,
                        QStringLiteral("The recipient address \"%1\" is not valid.").arg(to));
 
   QByteArray attachment;
@@ -178,11 +184,11 @@ void Message::send() {
     const QString path = paths::resolve(m_attachment);
     const QFileInfo info(path);
     if (!info.isFile())
-      throw RuntimeError(kErrAttachment,
+      return Status::Error(kErrAttachment,
                          QStringLiteral("The attachment %1 could not be found.").arg(m_attachment));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-      throw RuntimeError(kErrAttachment, QStringLiteral("The attachment %1 could not be read: %2")
+      return Status::Error(kErrAttachment, QStringLiteral("The attachment %1 could not be read: %2")
                                              .arg(m_attachment, file.errorString()));
     attachment = file.readAll();
     attachmentName = info.fileName();
@@ -196,29 +202,30 @@ void Message::send() {
   QProcess p;
   p.start(program, {QStringLiteral("-t"), QStringLiteral("-oi")});
   if (!p.waitForStarted(kStartTimeoutMs))
-    throw RuntimeError(kErrSendFailed, QStringLiteral("The mail program %1 could not be started: %2")
+    return Status::Error(kErrSendFailed, QStringLiteral("The mail program %1 could not be started: %2")
                                            .arg(program, p.errorString()));
   p.write(text);
   p.closeWriteChannel();
   if (!p.waitForFinished(kFinishTimeoutMs)) {
     p.kill();
     p.waitForFinished(kKilledTimeoutMs);
-    throw RuntimeError(kErrSendFailed,
+    return Status::Error(kErrSendFailed,
                        QStringLiteral("The mail program %1 did not finish.").arg(program));
   }
   const QString errorOutput = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
   if (p.exitStatus() != QProcess::NormalExit)
-    throw RuntimeError(kErrSendFailed, errorOutput.isEmpty()
+    return Status::Error(kErrSendFailed, errorOutput.isEmpty()
                                            ? QStringLiteral("The mail program %1 stopped "
                                                             "unexpectedly.").arg(program)
                                            : errorOutput);
   if (p.exitCode() != 0)
-    throw RuntimeError(kErrSendFailed, errorOutput.isEmpty()
+    return Status::Error(kErrSendFailed, errorOutput.isEmpty()
                                            ? QStringLiteral("The mail program %1 failed with "
                                                             "exit status %2.")
                                                  .arg(program)
                                                  .arg(p.exitCode())
                                            : errorOutput);
+  return Status::Ok();
 }
 
 QByteArray buildMessage(const QString& from, const QString& to, const QString& subject,

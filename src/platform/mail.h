@@ -1,11 +1,13 @@
 // The simple mail layer: a session and a message over the system's sendmail
 // program ($KESTROVA_SENDMAIL, else /usr/sbin/sendmail, run as "-t -oi").
-// Every failure is raised as a RuntimeError with a description.
+// Every failure is a Status with one of the numbers below and a description.
 #pragma once
 
 #include <cstdint>
 
 #include <QString>
+
+#include "platform/status.h"
 
 namespace mail {
 
@@ -25,9 +27,9 @@ class Session {
  public:
   ~Session();
 
-  // Opens a session. Throws "No mail system is available." when the mail
-  // program is missing or not executable.
-  void signOn();
+  // Opens a session: Ok, or kErrNoMailSystem "No mail system is available."
+  // when the mail program is missing or not executable.
+  Status signOn();
 
   // The open session's identifier, a positive number; 0 when none is open.
   int32_t sessionId() const { return m_id; }
@@ -45,24 +47,26 @@ class Message {
   // Works in the session named `id` from now on.
   void setSessionId(int32_t id) { m_sessionId = id; }
 
-  // Starts a new, empty message. Throws when the session is not open.
-  void compose();
+  // Starts a new, empty message: Ok, or kErrNotSignedOn when the session
+  // is not open.
+  Status compose();
 
   // The one recipient, the subject, the body and the file to attach (an
-  // empty path attaches nothing). Throw when no message is composed.
-  void setRecipAddress(const QString& address);
-  void setSubject(const QString& subject);
-  void setNoteText(const QString& text);
-  void setAttachmentPathName(const QString& path);
+  // empty path attaches nothing). Ok, or kErrNoMessage when no message is
+  // composed.
+  Status setRecipAddress(const QString& address);
+  Status setSubject(const QString& subject);
+  Status setNoteText(const QString& text);
+  Status setAttachmentPathName(const QString& path);
 
   // Hands the message to the mail program and waits for it to finish.
-  // Throws on a missing recipient, a missing attachment file, a program that
+  // Ok, or fails on a missing recipient, a missing attachment file, a program that
   // cannot be started or that ends with a non-zero status (the description
   // is its error output when it gave one). The message stays composed.
-  void send();
+  Status send();
 
  private:
-  void requireComposed() const;
+  Status requireComposed() const;
 
   int32_t m_sessionId = 0;
   bool m_composed = false;

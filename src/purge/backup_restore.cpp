@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 #include <sqlite3.h>
@@ -12,7 +13,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "platform/compaction_engine.h"
+#include "platform/db_file.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -111,9 +112,8 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
 
   // Writers wait from here until the backup's copy has replaced the file,
   // so none writes into the file that is about to go.
-  CompactionEngine engine;
-  CompactionEngine::SourceLock lock;
-  const Status locked = engine.lockSource(result.database, lock);
+  Status locked;
+  std::optional<db::DbFile::WriteLock> lock = db::DbFile(result.database).lockWrites(locked);
   if (!locked.ok()) {
     dropKept();
     return refuse(result, outcomeOf(locked), locked);
@@ -122,13 +122,13 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
   // was read; that commit would be in neither file afterwards.
   struct stat atLock = {};
   if (dbPresent && (::stat(dbNative.constData(), &atLock) != 0 || !sameFileState(before, atLock))) {
-    lock.release();
+    lock.reset();
     dropKept();
     return refuse(result, Outcome::InUse, inUse());
   }
 
   const Status copied = files::copyFile(result.backup, result.database);
-  lock.release();
+  lock.reset();
   if (!copied.ok()) {
     dropKept();
     return refuse(result, outcomeOf(copied), copied);

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "platform/db_file.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -53,7 +54,7 @@ Check checkFile(const QString& path, bool full) {
   // An empty file opens as an empty database; only the header tells.
   const QByteArray head = file.read(16);
   file.close();
-  if (head != QByteArray("SQLite format 3\0", 16)) return {false, QStringLiteral("not a database")};
+  if (head != QByteArray(db::kSqliteMagic, sizeof db::kSqliteMagic)) return {false, QStringLiteral("not a database")};
   // A read-only connection may not play a journal back; say why instead.
   if (files::hasLiveSidecar(resolved)) return {false, QString::fromLatin1(files::kInUseText)};
 
@@ -62,7 +63,7 @@ Check checkFile(const QString& path, bool full) {
                            nullptr);
   sqlite3_stmt* stmt = nullptr;
   if (rc == SQLITE_OK) {
-    sqlite3_busy_timeout(conn.db, 2000);
+    sqlite3_busy_timeout(conn.db, db::kBusyTimeoutMs);
     rc = sqlite3_prepare_v2(conn.db, full ? "PRAGMA integrity_check" : "PRAGMA quick_check", -1,
                             &stmt, nullptr);
   }

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
+#include <optional>
 
 #include <QFile>
 
@@ -14,6 +14,7 @@
 #include "data/msgbox_.h"
 #include "platform/liveness.h"
 #include "platform/compaction_engine.h"
+#include "platform/db_file.h"
 #include "platform/db_health.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -34,11 +35,11 @@ const QStringList kCheckedTables = {QStringLiteral("Setup"),        QStringLiter
                                     QStringLiteral("InvoiceNumbers"), QStringLiteral("Payments"),
                                     QStringLiteral("Transactions"), QStringLiteral("Manifest")};
 
-// The program's one compaction engine, created on first use.
+// The program's one compaction engine, created on first use and kept until
+// the program ends.
 CompactionEngine& compactionEngine() {
-  static std::unique_ptr<CompactionEngine> engine;
-  if (!engine) engine = std::make_unique<CompactionEngine>();
-  return *engine;
+  static CompactionEngine engine;
+  return engine;
 }
 
 // The folder part of a path written with either separator, separator kept.
@@ -115,13 +116,23 @@ bool CheckDB(const QString& dbPath) {
 bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
   const QString tempPath = compactionTempPathFor(dbPath);
   bool result = false;
+  auto failWith = [&](const Status& failure) {
+    errNum = failure.number();
+    errDesc = failure.description();
+  };
   const auto trapped = trapErrors([&] {
     if (!DeleteFile(tempPath, true)) return;
     // Other programs' writes wait from before the engine reads the database
     // until the compacted copy has replaced it, so none is lost in between.
-    CompactionEngine::SourceLock writeLock;
-    liveness::run([&] { return compactionEngine().lockSource(dbPath, writeLock); }).throwIfError();
-    liveness::run([&] { return compactionEngine().CompactDatabase(dbPath, tempPath); }).throwIfError();
+    const db::DbFile database(dbPath);
+    Status refusal;
+    std::optional<db::DbFile::WriteLock> writeLock = liveness::run([&] { return database.lockWrites(refusal); });
+    if (!refusal.ok()) return failWith(refusal);
+    // No lock and no refusal: nothing SQLite lets us lock (a database in WAL
+    // mode, one we may only read, no database at all). The compaction and
+    // the replacement below take or refuse each of these themselves.
+    const Status compacted = liveness::run([&] { return compactionEngine().CompactDatabase(dbPath, tempPath); });
+    if (!compacted.ok()) return failWith(compacted);
     // The compacted file, flushed and checked, is renamed over the database
     // in its folder: whole or not at all, with no second full copy. Where a
     // rename cannot be whole (the database is a link into another folder
@@ -132,12 +143,11 @@ bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
     } else if (placed.number() == EXDEV) {
       result = CopyFile(tempPath, dbPath, errDesc, errNum);
     } else {
-      errNum = placed.number();
-      errDesc = placed.description();
+      failWith(placed);
     }
     // Letting go closes the lock's descriptor, the last one on the replaced
     // database: the kernel frees its blocks then, seconds for a large file.
-    liveness::run([&] { writeLock.release(); });
+    liveness::run([&] { writeLock.reset(); });
     // A copy back that ran out of space must not leave a whole copy of the
     // database on the full disk; a refused one keeps it for the next run's
     // leftover-file check, which also meets one that could not be removed.

@@ -197,18 +197,19 @@ bool PurgeManifest(const QString& dbPath, const QDate& cutOffDate, QString& errD
 bool GetDefaultShipFrom(const QString& dbPath, QString& shipFromId, QString& errDesc, int32_t& errNum) {
   shipFromId.clear();
   RecordsetRef rs;
+  Status read;
   const auto error = trapErrors([&] {
     rs = std::make_unique<Recordset>();
     if (OpenRecordset(dbPath, QStringLiteral("Select DefaultShipFrom From Setup"), rs, errDesc, errNum) &&
         !rs->eof()) {
       db::Field field;
-      rs->field(QStringLiteral("DefaultShipFrom"), field).throwIfError();
-      shipFromId = GetFieldValue(field, QStringLiteral("0")).toString();
+      read = rs->field(QStringLiteral("DefaultShipFrom"), field);
+      if (read.ok()) shipFromId = GetFieldValue(field, QStringLiteral("0")).toString();
     }
   });
-  if (error)
-    ShowProcessFailed(error->description, QStringLiteral("Failed to read DefaultShipFrom field from Setup table..."),
-                      QString());
+  if (error || !read.ok())
+    ShowProcessFailed(error ? error->description : read.description(),
+                      QStringLiteral("Failed to read DefaultShipFrom field from Setup table..."), QString());
   const bool result = !leadingPositiveNumber(shipFromId).isEmpty();
   CloseRecordset(rs);
   return result;

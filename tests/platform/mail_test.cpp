@@ -35,17 +35,17 @@ TEST_F(Mail, SignOnNeedsAnExecutableMailProgram) {
   std::optional<test::EnvScope> sendmail;
   sendmail.emplace("KESTROVA_SENDMAIL", dir.file("absent"));
   mail::Session s;
-  RuntimeError e = test::raised([&] { s.signOn(); });
+  RuntimeError e = test::raised([&] { return s.signOn(); });
   EXPECT_EQ(e.description(), QStringLiteral("No mail system is available."));
   EXPECT_EQ(s.sessionId(), 0);
 
   ASSERT_TRUE(test::writeFile(dir.file("plain"), "#!/bin/sh\nexit 0\n"));
   sendmail.emplace("KESTROVA_SENDMAIL", dir.file("plain"));
-  e = test::raised([&] { s.signOn(); });
+  e = test::raised([&] { return s.signOn(); });
   EXPECT_EQ(e.description(), QStringLiteral("No mail system is available."));
 
   sendmail.emplace("KESTROVA_SENDMAIL", dir.path());
-  e = test::raised([&] { s.signOn(); });
+  e = test::raised([&] { return s.signOn(); });
   EXPECT_EQ(e.description(), QStringLiteral("No mail system is available."));
 }
 
@@ -62,8 +62,8 @@ TEST_F(Mail, SessionsHaveTheirOwnPositiveIdsAndEndOnSignOff) {
   EXPECT_EQ(a.sessionId(), 0);
   mail::Message m;
   m.setSessionId(id);
-  EXPECT_EQ(test::raised([&] { m.compose(); }).number(), mail::kErrNotSignedOn);
-  EXPECT_EQ(test::raised([&] { m.setSubject("x"); }).number(), mail::kErrNoMessage);
+  EXPECT_EQ(test::raised([&] { return m.compose(); }).number(), mail::kErrNotSignedOn);
+  EXPECT_EQ(test::raised([&] { return m.setSubject("x"); }).number(), mail::kErrNoMessage);
 }
 
 TEST_F(Mail, SendHandsOneMimeMessageToSendmail) {
@@ -136,19 +136,19 @@ TEST_F(Mail, RefusalsBeforeTheMailProgramRuns) {
   {
     Composed c;
     c.message.setAttachmentPathName(dir.file("missing.log"));
-    const RuntimeError e = test::raised([&] { c.message.send(); });
+    const RuntimeError e = test::raised([&] { return c.message.send(); });
     EXPECT_EQ(e.number(), mail::kErrAttachment);
     EXPECT_TRUE(e.description().contains("missing.log"));
   }
   {
     Composed c;
     c.message.setRecipAddress(QStringLiteral("a@example.com\nBcc: b@example.com"));
-    EXPECT_EQ(test::raised([&] { c.message.send(); }).number(), mail::kErrBadRecipient);
+    EXPECT_EQ(test::raised([&] { return c.message.send(); }).number(), mail::kErrBadRecipient);
   }
   {
     Composed c;
     c.message.setRecipAddress(QStringLiteral("  "));
-    EXPECT_EQ(test::raised([&] { c.message.send(); }).number(), mail::kErrBadRecipient);
+    EXPECT_EQ(test::raised([&] { return c.message.send(); }).number(), mail::kErrBadRecipient);
   }
   EXPECT_FALSE(sendmail.ran());
 }
@@ -157,12 +157,12 @@ TEST_F(Mail, AFailingMailProgramIsAFailureWithItsErrorOutput) {
   test::FakeSendmail sendmail;
   sendmail.failWith(75, QStringLiteral("sendmail: queue directory is not writable"));
   Composed c;
-  RuntimeError e = test::raised([&] { c.message.send(); });
+  RuntimeError e = test::raised([&] { return c.message.send(); });
   EXPECT_EQ(e.number(), mail::kErrSendFailed);
   EXPECT_EQ(e.description(), QStringLiteral("sendmail: queue directory is not writable"));
 
   sendmail.failWith(1, QString());
-  e = test::raised([&] { c.message.send(); });
+  e = test::raised([&] { return c.message.send(); });
   EXPECT_TRUE(e.description().contains("exit status 1")) << e.description().toStdString();
 }
 
@@ -170,7 +170,7 @@ TEST_F(Mail, AMailProgramThatVanishedAfterSignOnCannotBeStarted) {
   test::FakeSendmail sendmail;
   Composed c;
   ASSERT_TRUE(QFile::remove(sendmail.scriptPath()));
-  const RuntimeError e = test::raised([&] { c.message.send(); });
+  const RuntimeError e = test::raised([&] { return c.message.send(); });
   EXPECT_EQ(e.number(), mail::kErrSendFailed);
   EXPECT_TRUE(e.description().contains("could not be started")) << e.description().toStdString();
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include <QLocale>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/runtime_error.h"
+#include "platform/status.h"
 
 namespace test {
 
@@ -74,11 +76,17 @@ class SeamScope {
 template <class Replacement, class F>
 SeamScope(void (*)(Replacement), F) -> SeamScope<Replacement>;
 
-// Runs `steps`, expecting a RuntimeError; returns it.
+// Runs `steps`, expecting a RuntimeError (or, from steps that return a
+// Status, a failed one); returns it.
 template <class F>
 RuntimeError raised(F steps) {
   try {
-    steps();
+    if constexpr (std::is_same_v<decltype(steps()), Status>) {
+      const Status failed = steps();
+      if (!failed.ok()) return RuntimeError(failed.number(), failed.description());
+    } else {
+      steps();
+    }
   } catch (const RuntimeError& e) {
     return e;
   }
