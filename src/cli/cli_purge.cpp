@@ -96,9 +96,13 @@ int keepBackups(const Request& request, int status, QJsonObject* summary) {
   return keptStatus == kExitSuccess ? status : kExitFailed;
 }
 
-void writeJson(QJsonObject o, int status) {
-  o.insert(QStringLiteral("exitStatus"), status);
+// Writes the JSON summary `o` after --keep-backups has had its turn; the
+// exit status it returns is the one the summary names.
+int writeJsonSummary(const Request& request, int status, QJsonObject o) {
+  const int final = keepBackups(request, status, &o);
+  o.insert(QStringLiteral("exitStatus"), final);
   writeOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+  return final;
 }
 
 }  // namespace
@@ -166,10 +170,7 @@ int runPurge(const Request& request) {
                         {"tables", tables},
                         {"steps", steps},
                         {"totalSeconds", totalSeconds}};
-    QJsonObject summary = o;
-    const int final = keepBackups(request, status, &summary);
-    writeJson(summary, final);
-    return final;
+    return writeJsonSummary(request, status, o);
   }
 
   QStringList lines;
@@ -257,10 +258,7 @@ int runDryRun(const Request& request) {
         {"size", count(size)},
         {"freeSpace", count(free)},
         {"tables", tables}};
-    QJsonObject summary = o;
-    const int final = keepBackups(request, status, &summary);
-    writeJson(summary, final);
-    return final;
+    return writeJsonSummary(request, status, o);
   }
   QStringList lines;
   lines << QStringLiteral("Dry run: nothing was changed.");
