@@ -63,6 +63,14 @@ TEST(PurgeDateGuard, NegatableContextsMakeForeignDatesNull) {
             QStringLiteral("Select (CASE WHEN %1 THEN [Date] < '2004-03-05' END) = 0").arg(kGuard));
 }
 
+TEST(PurgeDateGuard, FailsAsTheDialectDoes) {
+  LocaleScope scope("en_GB");
+  QString out = QStringLiteral("stale");
+  const Status s = purge_guard::guardedTranslate(QStringLiteral("Delete From [T] Where [Date] < #31/02/2004#"), out);
+  EXPECT_EQ(s.number(), jet::kErrDateLiteral);
+  EXPECT_TRUE(out.isEmpty());
+}
+
 class ForeignDates : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -120,6 +128,33 @@ TEST_F(ForeignDates, TheDateIndexStillServesTheComparison) {
   }
 }
 
+// Outside the guard a connection neither compares under it nor offers its
+// function: the plain engine is the dialect's alone.
+TEST_F(ForeignDates, WithoutTheGuardTheEngineOnlyTranslates) {
+  LocaleScope scope("en_US");
+  db::Connection c;
+  ASSERT_TRUE(c.open(QStringLiteral("Data Source=") + m_db).ok());
+  db::Recordset rs;
+  EXPECT_FALSE(c.query(QStringLiteral("SELECT kv_unreadable_date('x')"), rs).ok());
+  ASSERT_TRUE(c.execute(QStringLiteral("Delete From [Manifest] Where [Date] < #3/5/2004#")).ok());
+  // A plain comparison: '03/05/2004', '' and numbers sort before the cut-off.
+  EXPECT_EQ(left(), QStringList({"2", "3", "6", "8", "10", "14"}));
+  {
+    const DateGuardScope outer;
+    {
+      const DateGuardScope inner;
+    }
+    db::Connection guarded;
+    ASSERT_TRUE(guarded.open(QStringLiteral("Data Source=") + m_db).ok());
+    EXPECT_TRUE(guarded.query(QStringLiteral("SELECT kv_unreadable_date('x')"), rs).ok());
+  }
+  db::Connection after;
+  ASSERT_TRUE(after.open(QStringLiteral("Data Source=") + m_db).ok());
+  EXPECT_FALSE(after.query(QStringLiteral("SELECT kv_unreadable_date('x')"), rs).ok());
+}
+
+// The engine's native test of a stored date gives exactly the answer of the
+// GLOB guard that the translated comparisons use, for every kind of value.
 TEST(PurgeDateGuard, NativeUnreadableDateTestAgreesWithTheGuard) {
   test::TempDir dir;
   const QString db = dir.file(QStringLiteral("dates.mdb"));
