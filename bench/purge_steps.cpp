@@ -15,7 +15,7 @@
 #include "child_process.h"
 #include "platform/clock.h"
 #include "platform/db_engine.h"
-#include "platform/jet_dialect.h"
+#include "purge/purge_date_guard.h"
 #include "platform/liveness.h"
 #include "platform/msgbox.h"
 #include "purge/forms_.h"
@@ -112,7 +112,7 @@ int purgeAChildMain(int argc, char** argv, const QDate& today, const QDate& cutO
   db::setStatementObserver([](const QString& statement) {
     if (!statement.startsWith(QLatin1String("Delete"), Qt::CaseInsensitive)) return;
     QString sql;
-    if (jet::translate(statement, sql).ok()) std::printf("stmt %s\n", oneLine(sql).c_str());
+    if (purge_guard::guardedTranslate(statement, sql).ok()) std::printf("stmt %s\n", oneLine(sql).c_str());
   });
 
   const QString dbPath = QStringLiteral("C:\\kestrova\\kestrova.mdb");

@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <utility>
+
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
@@ -15,20 +17,6 @@
 namespace db {
 namespace {
 
-// kv_unreadable_date(value): 1 when the value is not Null and is no date the
-// convention can read, else 0.
-void unreadableDate(sqlite3_context* context, int, sqlite3_value** argv) {
-  const int type = sqlite3_value_type(argv[0]);
-  if (type == SQLITE_NULL || type == SQLITE_BLOB) {
-    // GLOB never matches a blob: it is as unreadable as any other non-date.
-    sqlite3_result_int(context, type == SQLITE_BLOB ? 1 : 0);
-    return;
-  }
-  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  const int length = sqlite3_value_bytes(argv[0]);
-  sqlite3_result_int(context, text && jet::isIsoDateText(text, length) ? 0 : 1);
-}
-
 // Page cache of a connection, in KiB. Measured on the purge's deletes of
 // hundreds of thousands of rows with their indexes: a larger cache helps the
 // contacts delete and slows the transactions delete (24 MiB: -15% and +15%
@@ -39,6 +27,8 @@ constexpr int32_t kErrNoCurrentRecord = 3021;
 constexpr int32_t kErrItemNotFound = 3265;
 
 bool g_readOnlyConnections = false;
+// The rules of the innermost StatementRulesScope alive; null when none is.
+const StatementRules* g_rules = nullptr;
 
 std::function<void(const QString&)>& observer() {
   static std::function<void(const QString&)> fn;
@@ -222,11 +212,14 @@ Status Connection::open(const QString& connectionText) {
   }
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  sqlite3_create_function_v2(db, jet::kUnreadableDateFunction, 1,
-                             SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, unreadableDate,
-                             nullptr, nullptr, nullptr);
   const QByteArray pragma = "PRAGMA cache_size=-" + QByteArray::number(kCacheKiB);
   sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr);
+  if (g_rules && g_rules->prepareConnection) {
+    if (Status s = g_rules->prepareConnection(db); !s.ok()) {
+      sqlite3_close_v2(db);
+      return s;
+    }
+  }
   m_db = db;
   return Status::Ok();
 }
@@ -235,7 +228,9 @@ Status Connection::prepare(const QString& statement, sqlite3_stmt** stmt) {
   if (observer()) observer()(statement);
   if (!m_db) return Status::Error(SQLITE_MISUSE, QStringLiteral("The connection is closed."));
   QString sql;
-  if (Status s = jet::translate(statement, sql); !s.ok()) return s;
+  const Status translated =
+      g_rules && g_rules->translate ? g_rules->translate(statement, sql) : jet::translate(statement, sql);
+  if (!translated.ok()) return translated;
   const QByteArray utf8 = sql.toUtf8();
   const char* tail = nullptr;
   if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), stmt, &tail) != SQLITE_OK)
@@ -276,6 +271,12 @@ Status Connection::query(const QString& statement, Recordset& rs) {
   rs = std::move(fresh);
   return Status::Ok();
 }
+
+StatementRulesScope::StatementRulesScope(StatementRules rules) : m_rules(std::move(rules)), m_outer(g_rules) {
+  g_rules = &m_rules;
+}
+
+StatementRulesScope::~StatementRulesScope() { g_rules = m_outer; }
 
 void setReadOnlyConnections(bool readOnly) { g_readOnlyConnections = readOnly; }
 

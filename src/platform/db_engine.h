@@ -115,6 +115,30 @@ class Connection {
 // process can change a database file; false restores the usual opening.
 void setReadOnlyConnections(bool readOnly);
 
+// What a caller adds to the engine for a while: how its statements are
+// translated (instead of the plain dialect translation), and what every
+// connection opened meanwhile is given (SQL functions of its own).
+// Either may be empty.
+struct StatementRules {
+  std::function<Status(const QString& statement, QString& sql)> translate;
+  std::function<Status(sqlite3* db)> prepareConnection;
+};
+
+// Applies `rules` to every connection opened and every statement prepared
+// while it lives, in this process; the innermost of nested scopes applies.
+// Destroyed, it restores the rules that applied before.
+class StatementRulesScope {
+ public:
+  explicit StatementRulesScope(StatementRules rules);
+  ~StatementRulesScope();
+  StatementRulesScope(const StatementRulesScope&) = delete;
+  StatementRulesScope& operator=(const StatementRulesScope&) = delete;
+
+ private:
+  StatementRules m_rules;
+  const StatementRules* m_outer;
+};
+
 // Calls `observer` with every statement text as it reaches the engine,
 // before translation; an empty function removes it.
 void setStatementObserver(std::function<void(const QString&)> observer);

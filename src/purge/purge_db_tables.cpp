@@ -6,10 +6,10 @@
 #include "data/connection.h"
 #include "data/dbquery.h"
 #include "data/msgbox_.h"
-#include "platform/jet_dialect.h"
 #include "platform/locale_dates.h"
 #include "platform/msgbox.h"
 #include "platform/runtime_error.h"
+#include "purge/purge_date_guard.h"
 
 namespace {
 
@@ -69,6 +69,8 @@ void reportUnreadableDates(const QString& dbPath, const TablePurgePlan& purge) {
 bool purgeTable(const QString& dbPath, ShopTable table, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {
   const QString header = QStringLiteral("Failed to purge %1 table...").arg(shopTableName(table));
   bool result = false;
+  // The delete and the counts after it compare dates under the guard.
+  const purge_guard::DateGuardScope guard;
   const auto error = trapErrors([&] {
     const TablePurgePlan purge = planTablePurge(table, dbPath, cutOffDate);
     const QString statement = BuildDeleteSql(purge.table, purge.condition, false);
@@ -163,6 +165,7 @@ qint64 countTableRows(const QString& dbPath, const TablePurgePlan& plan) {
 }
 
 qint64 countPurgeableRows(const QString& dbPath, const TablePurgePlan& plan) {
+  const purge_guard::DateGuardScope guard;
   return countOf(dbPath, QStringLiteral("Select Count(*) As Counted From [%1] Where %2").arg(plan.table, plan.condition),
                  QStringLiteral("Counted"));
 }
@@ -171,8 +174,9 @@ qint64 countPurgeableRows(const QString& dbPath, const TablePurgePlan& plan) {
 // without touching the table; only when it finds such rows does the second
 // one look at the rest of the condition.
 qint64 countUnreadableDates(const QString& dbPath, const TablePurgePlan& plan) {
+  const purge_guard::DateGuardScope guard;
   const QString unreadable = QStringLiteral("Select Count(*) As Kept From [%1] Where %2(%3)")
-                                 .arg(plan.table, QString::fromLatin1(jet::kUnreadableDateFunction), plan.dateColumn);
+                                 .arg(plan.table, QString::fromLatin1(purge_guard::kUnreadableDateFunction), plan.dateColumn);
   const qint64 n = countOf(dbPath, unreadable, QStringLiteral("Kept"));
   if (n <= 0 || plan.keptFilter.isEmpty()) return n;
   return countOf(dbPath, unreadable + QStringLiteral(" And ") + plan.keptFilter, QStringLiteral("Kept"));

@@ -1,8 +1,7 @@
-// Statements in the shop database's dialect as SQLite receives them, and the
-// date comparisons that never match a value outside the ISO convention.
+// Statements in the shop database's dialect as SQLite receives them.
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
+#include <vector>
 
 #include <QLocale>
 
@@ -23,46 +22,26 @@ QString translated(const QString& in) {
   return out;
 }
 
-const QString kGuard = QStringLiteral(
-    "([Date] GLOB '[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]' OR [Date] GLOB "
-    "'[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9][ T][0-2][0-9]:[0-5][0-9]*')");
-
 TEST(JetDialect, NativePiecesPassUnchanged) {
   const QString s = QStringLiteral("Delete From [Payments] Where AcctNum = 'Cash #1#' And [A#B] <> 'x''#' Or X Is Null");
   EXPECT_EQ(translated(s), s);
   EXPECT_EQ(translated(QString()), QString());
 }
 
-TEST(JetDialect, DateLiteralsFollowTheLocaleThatWroteThem) {
-  struct Case {
-    const char* locale;
-    const char* literal;
-    const char* iso;
-  };
-  const Case cases[] = {{"en_US", "#3/5/2004#", "'2004-03-05'"},
-                        {"en_GB", "#05/03/2004#", "'2004-03-05'"},
-                        {"de_DE", "#05.03.2004#", "'2004-03-05'"},
-                        {"ja_JP", "#2004/03/05#", "'2004-03-05'"},
-                        {"en_GB", "#05/03/2004 13:45:00#", "'2004-03-05 13:45:00'"},
-                        {"en_GB", "#05/03/2004 00:00:00#", "'2004-03-05'"}};
-  for (const Case& c : cases) {
-    LocaleScope scope(c.locale);
-    EXPECT_EQ(translated(QStringLiteral("Select %1").arg(QString::fromLatin1(c.literal))),
-              QStringLiteral("Select %1").arg(QString::fromLatin1(c.iso)))
-        << c.locale;
-    EXPECT_EQ(translated(QStringLiteral("Delete From [T] Where [Date] < %1").arg(QString::fromLatin1(c.literal))),
-              QStringLiteral("Delete From [T] Where ([Date] < %1 AND %2)").arg(QString::fromLatin1(c.iso), kGuard))
-        << c.locale;
-  }
-}
-
-TEST(JetDialect, NegatableContextsMakeForeignDatesNull) {
+// The dialect only translates: a comparison with a date keeps its own form,
+// and each literal is found where it landed.
+TEST(JetDialect, DateComparisonsAreTranslatedAsWritten) {
   LocaleScope scope("en_US");
-  EXPECT_EQ(translated(QStringLiteral("Delete From [T] Where Not [Date] < #3/5/2004#")),
-            QStringLiteral("Delete From [T] Where Not (CASE WHEN %1 THEN [Date] < '2004-03-05' END)").arg(kGuard));
-  // A comparison that is itself compared is not a plain term either.
-  EXPECT_EQ(translated(QStringLiteral("Select [Date] < #3/5/2004# = 0")),
-            QStringLiteral("Select (CASE WHEN %1 THEN [Date] < '2004-03-05' END) = 0").arg(kGuard));
+  const QString in = QStringLiteral("Delete From [T] Where Not [Date] < #3/5/2004# Or [D2] >= #12/31/1999 13:45:00#");
+  QString out;
+  std::vector<jet::DateLiteral> literals;
+  ASSERT_TRUE(jet::translate(in, out, &literals).ok());
+  EXPECT_EQ(out, QStringLiteral("Delete From [T] Where Not [Date] < '2004-03-05' Or [D2] >= '1999-12-31 13:45:00'"));
+  ASSERT_EQ(literals.size(), 2u);
+  EXPECT_EQ(out.mid(literals[0].start, literals[0].length), QStringLiteral("'2004-03-05'"));
+  EXPECT_EQ(out.mid(literals[1].start, literals[1].length), QStringLiteral("'1999-12-31 13:45:00'"));
+  EXPECT_FALSE(jet::translate(QStringLiteral("Select #3/5/2004#, #99/99/2004#"), out, &literals).ok());
+  EXPECT_TRUE(literals.empty());
 }
 
 TEST(JetDialect, UnreadableLiteralsFailWithAClearDescription) {
@@ -77,96 +56,6 @@ TEST(JetDialect, UnreadableLiteralsFailWithAClearDescription) {
     EXPECT_TRUE(s.description().contains(QStringLiteral("date literal"))) << s.description().toStdString();
     EXPECT_TRUE(out.isEmpty());
   }
-}
-
-class ForeignDates : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(test::createShopDb(m_db));
-    ASSERT_TRUE(test::sqlExec(m_db, QStringLiteral(
-        "INSERT INTO Manifest(ID, [Date]) VALUES"
-        "(1,'2004-03-04 23:59:59'),(2,'2004-03-05'),(3,'2004-03-05 00:00:00'),(4,'2004-03-04'),"
-        "(5,'03/05/2004'),(6,'yesterday'),(7,38000),(8,'2004-3-1'),(9,''),(10,NULL),"
-        "(11,'2003-12-31T08:00:00'),(12,'1999-01-01 garbage'),(13, 38000.5),(14,'2004-03-05 10:00:00')")));
-  }
-  QStringList left() const { return test::sqlColumn(m_db, QStringLiteral("SELECT ID FROM Manifest ORDER BY ID")); }
-  test::TempDir m_dir;
-  QString m_db = m_dir.file(QStringLiteral("shop.mdb"));
-};
-
-TEST_F(ForeignDates, OnlyIsoDatesBeforeTheCutOffAreDeleted) {
-  LocaleScope scope("en_US");
-  db::Connection c;
-  ASSERT_TRUE(c.open(QStringLiteral("Data Source=") + m_db).ok());
-  ASSERT_TRUE(c.execute(QStringLiteral("Delete From [Manifest] Where [Date] < #3/5/2004#")).ok());
-  EXPECT_EQ(left(), QStringList({"2", "3", "5", "6", "7", "8", "9", "10", "12", "13", "14"}));
-}
-
-TEST_F(ForeignDates, NegatedComparisonLeavesForeignDatesToo) {
-  LocaleScope scope("en_US");
-  db::Connection c;
-  ASSERT_TRUE(c.open(QStringLiteral("Data Source=") + m_db).ok());
-  ASSERT_TRUE(c.execute(QStringLiteral("Delete From [Manifest] Where Not [Date] < #3/5/2004#")).ok());
-  EXPECT_EQ(left(), QStringList({"1", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13"}));
-}
-
-TEST_F(ForeignDates, TheDateIndexStillServesTheComparison) {
-  LocaleScope scope("en_GB");
-  const std::pair<const char*, const char*> cases[] = {
-      {"SELECT ID FROM [Manifest] WHERE [Date] < #05/03/2004#", "INDEX Manifest_Date (Date<?)"},
-      {"SELECT ID FROM [Contacts] WHERE (LastContactDate < #05/03/2004# And AR Is Null) Or LastContactDate Is Null",
-       "INDEX Contacts_LastContactDate (LastContactDate<?)"}};
-  for (const auto& [stmt, index] : cases) {
-    QString sql;
-    ASSERT_TRUE(jet::translate(QString::fromLatin1(stmt), sql).ok());
-    sqlite3* dbh = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(m_db.toUtf8().constData(), &dbh, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    sqlite3_stmt* st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(dbh, ("EXPLAIN QUERY PLAN " + sql).toUtf8().constData(), -1, &st, nullptr),
-              SQLITE_OK)
-        << sqlite3_errmsg(dbh);
-    QString plan;
-    while (sqlite3_step(st) == SQLITE_ROW) plan += QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3))) + "\n";
-    sqlite3_finalize(st);
-    sqlite3_close_v2(dbh);
-    EXPECT_TRUE(plan.contains(QString::fromLatin1(index))) << plan.toStdString();
-    EXPECT_FALSE(plan.contains(QStringLiteral("SCAN"))) << plan.toStdString();
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// The engine's native test of a stored date gives exactly the answer of the
-// GLOB guard that the translated comparisons use, for every kind of value.
-TEST(JetDialect, NativeUnreadableDateTestAgreesWithTheGuard) {
-  test::TempDir dir;
-  const QString db = dir.file(QStringLiteral("dates.mdb"));
-  ASSERT_TRUE(test::sqlExec(db, QStringLiteral("CREATE TABLE T(v)")));
-  ASSERT_TRUE(test::sqlExec(
-      db, QStringLiteral(
-              "INSERT INTO T VALUES ('2004-03-05'), ('2004-03-05 00:00:00'), ('2004-03-05T23:59'), ('2004-03-05 9:00'),"
-              "('2004-3-5'), ('2004-03-05 '), ('2004-03-05x'), ('2004-13-05'), ('2004-03-45'), ('03/05/2004'),"
-              "('5 March 2004'), (''), ('yesterday'), (20040305), (38000.5), (x'323030342d30332d3035'), (NULL),"
-              "('9999-19-39 29:59:99 trailing'), ('2004-03-05 24:00'), ('2004-03-05 23:60'), ('2004-03-05\u00e9')")));
-  db::Connection c;
-  ASSERT_TRUE(c.open(QStringLiteral("Data Source=") + db).ok());
-  db::Recordset rs;
-  const QString sql = QStringLiteral("SELECT quote(v) AS v, %1(v) AS native, (v IS NOT NULL AND NOT %2) AS guard FROM T")
-                          .arg(QString::fromLatin1(jet::kUnreadableDateFunction), jet::isoGuard(QStringLiteral("v")));
-  ASSERT_TRUE(c.query(sql, rs).ok());
-  int rows = 0, unreadable = 0;
-  for (; !rs.eof(); rs.moveNext(), ++rows) {
-    db::Field v, native, guard;
-    ASSERT_TRUE(rs.field(QStringLiteral("v"), v).ok());
-    ASSERT_TRUE(rs.field(QStringLiteral("native"), native).ok());
-    ASSERT_TRUE(rs.field(QStringLiteral("guard"), guard).ok());
-    EXPECT_EQ(native.value.toInt(), guard.value.toInt()) << v.value.toString().toStdString();
-    unreadable += native.value.toInt();
-  }
-  EXPECT_EQ(rows, 21);
-  EXPECT_EQ(unreadable, 14);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@
 #include "platform/db_engine.h"
 #include "purge/forms_.h"
 #include "purge/purge_database.h"
-#include "platform/jet_dialect.h"
+#include "purge/purge_date_guard.h"
 #include "purge/purge_db_tables.h"
 #include "purge_run_support.h"
 #include "support/file_ops_support.h"
@@ -419,7 +419,7 @@ TEST_F(BadDatabase, UnreadableDatesAreCountedFromTheDateIndexAlone) {
   ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(db).constData(), &h, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
   // The plan does not depend on what the engine's date function answers.
   sqlite3_create_function_v2(
-      h, jet::kUnreadableDateFunction, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+      h, purge_guard::kUnreadableDateFunction, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
       [](sqlite3_context* context, int, sqlite3_value**) { sqlite3_result_int(context, 0); }, nullptr, nullptr,
       nullptr);
   for (const QString& s : countsRun) {
