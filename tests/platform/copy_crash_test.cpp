@@ -1,12 +1,9 @@
 // A copy killed at any moment leaves the destination database either as it
 // was or as the whole new file, never torn.
-#include <sys/wait.h>
-#include <csignal>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
@@ -18,16 +15,9 @@ namespace {
 // Forks a child that copies `src` over `dst` and kills it with SIGKILL after
 // `delayMs` (or lets it finish when it is quicker).
 void copyAndKill(const QString& src, const QString& dst, int delayMs) {
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) ::_exit(files::copyFile(src, dst).ok() ? 0 : 1);
-  QThread::msleep(delayMs);
-  ::kill(pid, SIGKILL);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  if (WIFEXITED(status)) {
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "a finished copy succeeded";
-  }
+  const test::KilledWork end = test::runAndKill([&] { return files::copyFile(src, dst).ok(); }, delayMs * 1000L);
+  ASSERT_NE(end, test::KilledWork::kForkFailed);
+  EXPECT_NE(end, test::KilledWork::kFinishedFailing) << "a finished copy succeeded";
 }
 
 TEST(CopyCrash, KilledCopyLeavesOldOrNewDatabaseWhole) {

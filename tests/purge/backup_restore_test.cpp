@@ -1,9 +1,7 @@
 // Restores that matter: the day's backup of a real purge run brings back
 // every row, and a restore killed at any moment leaves the old database or
 // the backup's copy, whole.
-#include <sys/wait.h>
 #include <unistd.h>
-#include <csignal>
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -56,17 +54,10 @@ TEST(RestoreAfterPurge, TheDaysBackupBringsBackEveryRow) {
 // Forks a child that restores the backup of 1 December 2026 over `db` and
 // kills it with SIGKILL after `delayUs` (or lets it finish when quicker).
 void restoreAndKill(const QString& db, long delayUs) {
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0)
-    ::_exit(backups::restore(db, "01122026", kNow).outcome == backups::Outcome::Restored ? 0 : 1);
-  ::usleep(useconds_t(delayUs));
-  ::kill(pid, SIGKILL);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  if (WIFEXITED(status)) {
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "a finished restore succeeded";
-  }
+  const test::KilledWork end = test::runAndKill(
+      [&] { return backups::restore(db, "01122026", kNow).outcome == backups::Outcome::Restored; }, delayUs);
+  ASSERT_NE(end, test::KilledWork::kForkFailed);
+  EXPECT_NE(end, test::KilledWork::kFinishedFailing) << "a finished restore succeeded";
 }
 
 TEST(RestoreCrash, KilledRestoreLeavesTheOldDatabaseOrTheBackupWhole) {

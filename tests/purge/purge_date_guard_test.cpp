@@ -82,25 +82,25 @@ class ForeignDates : public ::testing::Test {
         "(11,'2003-12-31T08:00:00'),(12,'1999-01-01 garbage'),(13, 38000.5),(14,'2004-03-05 10:00:00')")));
   }
   QStringList left() const { return test::sqlColumn(m_db, QStringLiteral("SELECT ID FROM Manifest ORDER BY ID")); }
+  // Runs `statement` in the US locale on a connection that has the guard.
+  void runGuarded(const QString& statement) {
+    LocaleScope scope("en_US");
+    const DateGuardScope guard;
+    db::Connection c;
+    ASSERT_TRUE(c.open(QStringLiteral("Data Source=") + m_db).ok());
+    ASSERT_TRUE(c.execute(statement).ok());
+  }
   test::TempDir m_dir;
   QString m_db = m_dir.file(QStringLiteral("shop.mdb"));
 };
 
 TEST_F(ForeignDates, OnlyIsoDatesBeforeTheCutOffAreDeleted) {
-  LocaleScope scope("en_US");
-  const DateGuardScope guard;
-  db::Connection c;
-  ASSERT_TRUE(c.open(QStringLiteral("Data Source=") + m_db).ok());
-  ASSERT_TRUE(c.execute(QStringLiteral("Delete From [Manifest] Where [Date] < #3/5/2004#")).ok());
+  ASSERT_NO_FATAL_FAILURE(runGuarded(QStringLiteral("Delete From [Manifest] Where [Date] < #3/5/2004#")));
   EXPECT_EQ(left(), QStringList({"2", "3", "5", "6", "7", "8", "9", "10", "12", "13", "14"}));
 }
 
 TEST_F(ForeignDates, NegatedComparisonLeavesForeignDatesToo) {
-  LocaleScope scope("en_US");
-  const DateGuardScope guard;
-  db::Connection c;
-  ASSERT_TRUE(c.open(QStringLiteral("Data Source=") + m_db).ok());
-  ASSERT_TRUE(c.execute(QStringLiteral("Delete From [Manifest] Where Not [Date] < #3/5/2004#")).ok());
+  ASSERT_NO_FATAL_FAILURE(runGuarded(QStringLiteral("Delete From [Manifest] Where Not [Date] < #3/5/2004#")));
   EXPECT_EQ(left(), QStringList({"1", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13"}));
 }
 

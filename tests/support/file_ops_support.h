@@ -6,6 +6,8 @@
 #include <csignal>
 #include <unistd.h>
 
+#include <functional>
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
@@ -130,6 +132,23 @@ inline bool crashMidTransaction(const QString& path, const QString& sql, const Q
     ::waitpid(pid, nullptr, 0);
   }
   return got && ok;
+}
+
+// What became of work run in a forked child that was sent SIGKILL after
+// `delayUs` microseconds.
+enum class KilledWork { kForkFailed, kKilled, kFinishedOk, kFinishedFailing };
+
+// Runs `work` in a child process, kills it after `delayUs` and reaps it.
+inline KilledWork runAndKill(const std::function<bool()>& work, long delayUs) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return KilledWork::kForkFailed;
+  if (pid == 0) ::_exit(work() ? 0 : 1);
+  ::usleep(useconds_t(delayUs));
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid) return KilledWork::kForkFailed;
+  if (!WIFEXITED(status)) return KilledWork::kKilled;
+  return WEXITSTATUS(status) == 0 ? KilledWork::kFinishedOk : KilledWork::kFinishedFailing;
 }
 
 }  // namespace test
