@@ -29,7 +29,7 @@ const char* const kRegKeySysInfoLoc = "SOFTWARE\\Microsoft\\Shared Tools Locatio
 const char* const kRegValSysInfoLoc = "MSINFO";
 const char* const kRegKeySysInfo = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 const char* const kRegValSysInfo = "PATH";
-const char* const kSysInfoProgram = "\\MSINFO32.EXE";
+const char* const kSysInfoProgram = "MSINFO32.EXE";
 
 // Read control plus query value, set value, create sub-key, enumerate
 // sub-keys, notify and create link.
@@ -217,8 +217,11 @@ void frmAboutErr::StartSysInfo() {
       // The registered path is started as it is, without a file test.
     } else if (GetKeyValue(HKEY_LOCAL_MACHINE, QString::fromLatin1(kRegKeySysInfoLoc),
                            QString::fromLatin1(kRegValSysInfoLoc), SysInfoPath)) {
-      if (presentFileName(SysInfoPath + QString::fromLatin1(kSysInfoProgram)).isEmpty()) return;
-      SysInfoPath += QString::fromLatin1(kSysInfoProgram);
+      // A folder registered as a drive path takes a backslash, a Linux one a slash.
+      const QString program = (paths::isDrivePath(SysInfoPath) ? QStringLiteral("\\") : QStringLiteral("/")) +
+                              QString::fromLatin1(kSysInfoProgram);
+      if (presentFileName(SysInfoPath + program).isEmpty()) return;
+      SysInfoPath += program;
     } else {
       return;
     }

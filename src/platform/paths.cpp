@@ -15,18 +15,19 @@ QString driveRoot(QChar letter) {
   return dataHome + QStringLiteral("/kestrova/drive_") + upper.toLower();
 }
 
+bool isDrivePath(const QString& path) {
+  return path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter() &&
+         path.at(0).unicode() < 128;
+}
+
 QString resolve(const QString& path) {
-  QString p = path;
-  p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-  if (p.size() >= 2 && p.at(1) == QLatin1Char(':') && p.at(0).isLetter() &&
-      p.at(0).unicode() < 128) {
-    QString root = driveRoot(p.at(0));
-    while (root.size() > 1 && root.endsWith(QLatin1Char('/'))) root.chop(1);
-    QString rest = p.mid(2);
-    if (!rest.isEmpty() && !rest.startsWith(QLatin1Char('/'))) rest.prepend(QLatin1Char('/'));
-    return root + rest;
-  }
-  return p;
+  if (!isDrivePath(path)) return path;
+  QString root = driveRoot(path.at(0));
+  while (root.size() > 1 && root.endsWith(QLatin1Char('/'))) root.chop(1);
+  QString rest = path.mid(2);
+  rest.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  if (!rest.isEmpty() && !rest.startsWith(QLatin1Char('/'))) rest.prepend(QLatin1Char('/'));
+  return root + rest;
 }
 
 }  // namespace paths

@@ -32,10 +32,21 @@ TEST(PathResolver, EachDriveHasItsOwnVariableAndDefault) {
 TEST(PathResolver, PosixAndRelativePathsPassThrough) {
   EXPECT_EQ(paths::resolve(QStringLiteral("/var/tmp/kestrova.mdb")), QStringLiteral("/var/tmp/kestrova.mdb"));
   EXPECT_EQ(paths::resolve(QStringLiteral("rel/dir/file")), QStringLiteral("rel/dir/file"));
-  EXPECT_EQ(paths::resolve(QStringLiteral("rel\\dir")), QStringLiteral("rel/dir"));
   EXPECT_EQ(paths::resolve(QString()), QString());
   // A colon elsewhere is no drive.
   EXPECT_EQ(paths::resolve(QStringLiteral("/tmp/a:b")), QStringLiteral("/tmp/a:b"));
+}
+
+// Outside a drive path a backslash is a character of a file name, so
+// "odd\name.mdb" never becomes another file, odd/name.mdb.
+TEST(PathResolver, BackslashesSeparateOnlyInDrivePaths) {
+  test::EnvScope drive("KESTROVA_DRIVE_Q", "/tmp/rootq");
+  EXPECT_EQ(paths::resolve(QStringLiteral("odd\\name.mdb")), QStringLiteral("odd\\name.mdb"));
+  EXPECT_EQ(paths::resolve(QStringLiteral("/srv/shop\\x\\kv.mdb")), QStringLiteral("/srv/shop\\x\\kv.mdb"));
+  EXPECT_EQ(paths::resolve(QStringLiteral("\\kestrova\\kv.mdb")), QStringLiteral("\\kestrova\\kv.mdb"));
+  EXPECT_EQ(paths::resolve(QStringLiteral("q:/mixed\\sep")), QStringLiteral("/tmp/rootq/mixed/sep"));
+  EXPECT_FALSE(paths::isDrivePath(QStringLiteral("1:\\x")));
+  EXPECT_FALSE(paths::isDrivePath(QStringLiteral("\u00e9:\\x")));
 }
 
 }  // namespace
