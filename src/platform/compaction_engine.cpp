@@ -18,14 +18,17 @@ using db::RawConnection;
 using posix::errnoStatus;
 
 // Compacts `src` into `dst`; `journalMode` gets the source's mode ("wal",
-// "delete", ...), which VACUUM INTO does not carry over.
-Status compact(const QByteArray& src, const QByteArray& dst, const char* vfs, QString& journalMode) {
+// "delete", ...), which VACUUM INTO does not carry over. A WAL with frames
+// in it is folded in first; an empty one is left alone, since under the
+// run's write lock a checkpoint would only wait for that lock.
+Status compact(const QByteArray& src, const QByteArray& dst, const char* vfs, bool walFrames, QString& journalMode) {
   RawConnection source;
   if (Status s = source.open(src, SQLITE_OPEN_READWRITE, vfs); !s.ok()) return s;
   // Reading the schema rolls a hot journal back; a WAL is folded in.
   if (Status s = source.run("PRAGMA schema_version"); !s.ok()) return s;
   if (Status s = source.run("PRAGMA journal_mode", nullptr, &journalMode); !s.ok()) return s;
-  if (Status s = source.run("PRAGMA wal_checkpoint(TRUNCATE)"); !s.ok()) return s;
+  if (walFrames)
+    if (Status s = source.run("PRAGMA wal_checkpoint(TRUNCATE)"); !s.ok()) return s;
   if (Status s = source.run("VACUUM INTO ?1", &dst); !s.ok()) return s;
   return source.close();
 }
@@ -84,7 +87,9 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
   const db::JournalRedirect redirect(dstJournal != srcJournal ? dstJournal : QByteArray());
   const char* vfs = redirect.vfsName();
   QString journalMode;
-  Status result = compact(src, dst, vfs, journalMode);
+  struct stat walSt;
+  const bool walFrames = ::stat((srcFile.followed().nativePath() + "-wal").constData(), &walSt) == 0 && walSt.st_size > 0;
+  Status result = compact(src, dst, vfs, walFrames, journalMode);
   if (result.ok() && srcFile.hasLiveSidecar()) result = files::inUseStatus();
   if (result.ok()) result = files::syncFileAndFolder(dstFile.path());
   if (result.ok()) result = check(dst, vfs);
@@ -97,6 +102,24 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
     ::unlink(dst.constData());
   }
   return result;
+}
+
+Status CompactionEngine::CompactInPlace(const QString& path) {
+  const DbFile file(path);
+  RawConnection c;
+  if (Status s = c.open(file.nativePath(), SQLITE_OPEN_READWRITE); !s.ok()) return s;
+  if (Status s = c.run("VACUUM"); !s.ok()) {
+    const int primary = s.number() & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED ? files::inUseStatus() : s;
+  }
+  // The file shrinks when the WAL is folded back; a reader in the WAL only
+  // delays that to the next checkpoint of whoever writes next.
+  c.run("PRAGMA wal_checkpoint(TRUNCATE)");
+  QString verdict;
+  if (Status s = c.run("PRAGMA integrity_check", nullptr, &verdict); !s.ok()) return s;
+  if (verdict != QLatin1String("ok"))
+    return Status::Error(SQLITE_CORRUPT, QStringLiteral("The compacted database failed its check: ") + verdict);
+  return c.close();
 }
 
 Status CompactionEngine::lockSource(const QString& source, SourceLock& lock) {

@@ -53,4 +53,18 @@ class CompactionEngine {
   // another program."); the copy fails its check (SQLITE_CORRUPT). Holds no
   // connection between calls.
   Status CompactDatabase(const QString& source, const QString& destination);
+
+  // Compacts the database `path` where it is, through SQLite's own VACUUM,
+  // for a file that must not be replaced by another: one in WAL mode, where
+  // a program that opened the old file would write its frames into the WAL
+  // the new file reads, and one whose other users cannot be seen. Every
+  // program with the file open keeps working on the same file; their
+  // writes wait (or fail busy) while it runs; no commit is lost. Then the
+  // WAL is folded back into the file where nobody reads it, and the file is
+  // checked. Ok when compacted and whole. Fails with EBUSY and "The file is
+  // in use by another program." when another program keeps a lock past
+  // the busy timeout (nothing changed), SQLite's code and message when the
+  // compaction fails (nothing changed), SQLITE_CORRUPT when the compacted
+  // file fails its check.
+  Status CompactInPlace(const QString& path);
 };

@@ -142,9 +142,6 @@ bool writtenElsewhere(dev_t dev, ino_t ino, bool* complete) {
   return found;
 }
 
-namespace {
-
-// True when a descriptor of this process names the file (device, inode).
 bool openHere(dev_t dev, ino_t ino) {
   DIR* fds = ::opendir("/proc/self/fd");
   if (!fds) return true;  // cannot tell: as if one were open
@@ -160,6 +157,8 @@ bool openHere(dev_t dev, ino_t ino) {
   ::closedir(fds);
   return found;
 }
+
+namespace {
 
 // The kernel's answer to a write lease on the regular file (device, inode)
 // at `path`: 0 when granted (no other open file description of the file
@@ -270,6 +269,10 @@ bool sameStamp(const DbStamp& a, const DbStamp& b) {
          a.mtime.tv_sec == b.mtime.tv_sec && a.mtime.tv_nsec == b.mtime.tv_nsec;
 }
 
+QByteArray fileUri(const QByteArray& nativePath, const char* query) {
+  return "file:" + nativePath.toPercentEncoding("/") + "?" + query;
+}
+
 DbFile::DbFile(const QString& path) : m_path(QFile::encodeName(paths::resolve(path))) {}
 
 DbFile DbFile::fromNative(const QByteArray& nativePath) {
@@ -299,12 +302,19 @@ bool DbFile::beginsAsDatabase() const {
          std::memcmp(head, kSqliteMagic, sizeof head) == 0;
 }
 
-bool DbFile::rollbackJournal() const {
-  // The read and write versions follow the magic at offsets 18 and 19.
+DbFile::JournalMode DbFile::journalMode() const {
+  // The read and write versions follow the magic at offsets 18 and 19: 1
+  // for a rollback journal, 2 for WAL.
+  struct stat st;
+  if (::stat(m_path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return JournalMode::None;  // never wait on a FIFO
   char head[20];
   int got = 0;
-  return readHead(m_path, head, int(sizeof head), got).ok() && got == int(sizeof head) &&
-         std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) == 0 && head[18] == 1 && head[19] == 1;
+  if (!readHead(m_path, head, int(sizeof head), got).ok() || got != int(sizeof head) ||
+      std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) != 0)
+    return JournalMode::None;
+  if (head[18] == 1 && head[19] == 1) return JournalMode::Rollback;
+  if (head[18] == 2 && head[19] == 2) return JournalMode::Wal;
+  return JournalMode::None;
 }
 
 bool DbFile::hasLiveSidecar() const {
@@ -343,20 +353,52 @@ Status DbFile::useStatus() const {
   return Status::Error(EBUSY, QString::fromLatin1(files::kUndecidedText));
 }
 
+namespace {
+
+// The size of the WAL beside the database `path`; 0 when there is none.
+off_t walSize(const QByteArray& path) {
+  struct stat st;
+  return ::stat((path + "-wal").constData(), &st) == 0 ? st.st_size : 0;
+}
+
+// In WAL mode a commit goes to the -wal file alone, and the old file's WAL
+// would be played onto whatever replaces it. So the write lock is taken
+// only with the WAL folded into the file and emptied: while the lock is
+// held no commit can fill it again, and the file alone is the database. A
+// commit that lands between the checkpoint and the lock makes it try again.
+Status lockEmptyWal(RawConnection& c, const QByteArray& path) {
+  // Letting go of the lock after the file was replaced must not checkpoint
+  // into, or delete, the WAL that is by then the new file's.
+  sqlite3_db_config(c.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  constexpr int kTries = 5;
+  for (int i = 0; i < kTries; ++i) {
+    QString busy;
+    if (Status s = c.run("PRAGMA wal_checkpoint(TRUNCATE)", nullptr, &busy); !s.ok()) return s;
+    if (busy != QLatin1String("0")) return files::inUseStatus();  // a reader kept it past the timeout
+    if (Status s = c.run("BEGIN IMMEDIATE"); !s.ok()) return s;
+    if (walSize(path) == 0) return Status::Ok();
+    if (Status s = c.run("ROLLBACK"); !s.ok()) return s;
+  }
+  return files::inUseStatus();
+}
+
+}  // namespace
+
 std::optional<DbFile::WriteLock> DbFile::lockWrites(Status& refusal) const {
   refusal = Status::Ok();
   struct stat st;
   if (::stat(m_path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   if (refusal = useStatus(); !refusal.ok()) return std::nullopt;
-  // Anything else the compaction refuses or handles as before.
-  if (!rollbackJournal()) return std::nullopt;
+  // Anything else the compaction refuses or handles itself.
+  const JournalMode mode = journalMode();
+  if (mode == JournalMode::None) return std::nullopt;
 
   RawConnection c;
   Status s = c.open(m_path, SQLITE_OPEN_READWRITE);
   // A file we may only read cannot be replaced either; the replacement says
   // so (EACCES). The connection has no failure to tell here.
   if (s.ok() && sqlite3_db_readonly(c.handle(), "main") == 1) return std::nullopt;
-  if (s.ok()) s = c.run("BEGIN IMMEDIATE");
+  if (s.ok()) s = mode == JournalMode::Wal ? lockEmptyWal(c, followed().nativePath()) : c.run("BEGIN IMMEDIATE");
   if (s.ok()) return WriteLock(std::move(c));
   const int primary = s.number() & 0xff;
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)

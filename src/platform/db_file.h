@@ -86,6 +86,17 @@ bool sameStamp(const DbStamp& a, const DbStamp& b);
 // be read.
 bool writtenElsewhere(dev_t dev, ino_t ino, bool* complete = nullptr);
 
+// The "file:" URI of the native path `nativePath` with `query` appended
+// ("immutable=1", ...): every byte but letters, digits, "-._~" and "/"
+// percent-escaped, so that "?", "#" and "%" in a file name stay part of it.
+// For sqlite3_open_v2 with SQLITE_OPEN_URI.
+QByteArray fileUri(const QByteArray& nativePath, const char* query);
+
+// True when a descriptor of this process names the file (device, inode),
+// or when that cannot be told: this process may then hold SQLite locks on
+// it, which closing any descriptor of ours on the file would drop.
+bool openHere(dev_t dev, ino_t ino);
+
 class DbFile {
  public:
   // The file at `path`, resolved through paths::resolve here and only here.
@@ -109,9 +120,10 @@ class DbFile {
   // True when the path names a regular file (links followed) that begins
   // with kSqliteMagic. Never blocks on a FIFO, never fails.
   bool beginsAsDatabase() const;
-  // True when the file begins as a database whose header says rollback
-  // journal (read and write versions 1).
-  bool rollbackJournal() const;
+  // How the file's header says it journals: Rollback (read and write
+  // versions 1), Wal (2), or None for no database or another version.
+  enum class JournalMode { None, Rollback, Wal };
+  JournalMode journalMode() const;
   // True when a copy from or onto the file could tear it: a non-empty -wal,
   // or a -journal SQLite would play back (not empty, its header's first byte
   // set; one that cannot be read counts). Beside the file a link names.
@@ -143,13 +155,18 @@ class DbFile {
     RawConnection m_connection;
   };
 
-  // Takes the write lock, so that no commit lands until it is released. A
-  // held lock on success. Without a lock and `refusal` Ok when there is
-  // nothing to lock: the file is missing, no regular file, no SQLite
-  // database in rollback-journal mode, or one we may only read (the steps
-  // after refuse or handle it). Without a lock and `refusal` EBUSY with
-  // files::kInUseText when another program writes it or keeps its write lock
-  // past the busy timeout, else SQLite's code and message; the file is then
+  // Takes the write lock, so that no commit lands until it is released. In
+  // WAL mode the WAL is first folded into the file and must be empty when
+  // the lock is had, so the file alone is the whole database while it is
+  // held; letting go never checkpoints into, or deletes, the WAL beside the
+  // name, which by then may be a new file's. A held lock on success.
+  // Without a lock and `refusal` Ok when there is nothing to lock: the file
+  // is missing, no regular file, no SQLite database in rollback-journal or
+  // WAL mode, or one we may only read (the steps after refuse or handle
+  // it). Without a lock and `refusal` EBUSY with files::kInUseText when
+  // another program writes it, keeps its write lock past the busy timeout,
+  // keeps a reader in the WAL, or commits again each time the WAL was
+  // emptied; else SQLite's code and message; the file's rows are then
   // untouched. The lock must outlive the rename that replaces the file, and
   // the file must not be opened and closed by hand meanwhile.
   std::optional<WriteLock> lockWrites(Status& refusal) const;

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -55,13 +56,36 @@ TEST(DbFileLock, HeldUntilResetThroughTheFilesOwnChecks) {
   EXPECT_EQ(writerMeets(path), SQLITE_OK);
 }
 
+// In WAL mode a commit lands in the -wal file alone: the lock is had only
+// with the WAL folded in and empty, and no writer can fill it while held.
+TEST(DbFileLock, WalModeIsLockedWithItsWalEmpty) {
+  test::TempDir dir;
+  const QString path = dir.file("kestrova.mdb");
+  ASSERT_TRUE(test::makeContactsDb(path, 20));
+  sqlite3* shop = nullptr;  // the shop's connection keeps the WAL from going on close
+  ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &shop), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(shop, "PRAGMA journal_mode=WAL; INSERT INTO Contacts(Name) VALUES('w');", nullptr, nullptr,
+                         nullptr),
+            SQLITE_OK);
+  ASSERT_GT(QFileInfo(path + "-wal").size(), 0);
+  ASSERT_EQ(sqlite3_close(shop), SQLITE_OK);
+  ASSERT_TRUE(test::execSql(path, "PRAGMA wal_autocheckpoint=0; INSERT INTO Contacts(Name) VALUES('x')"));
+
+  Status refusal = Status::Error(1, "unset");
+  std::optional<DbFile::WriteLock> lock = DbFile(path).lockWrites(refusal);
+  ASSERT_TRUE(lock.has_value()) << refusal.description().toStdString();
+  EXPECT_EQ(QFileInfo(path + "-wal").size(), 0);
+  EXPECT_EQ(writerMeets(path), SQLITE_BUSY);
+  lock.reset();
+  EXPECT_EQ(writerMeets(path), SQLITE_OK);
+  EXPECT_EQ(test::queryText(path, "SELECT count(*) FROM Contacts WHERE Name IN ('w', 'x')"), QString("2"));
+}
+
 TEST(DbFileLock, NothingToLockIsNoLockAndNoRefusal) {
   test::TempDir dir;
-  const QString wal = dir.file("wal.mdb"), garbage = dir.file("garbage.mdb");
-  ASSERT_TRUE(test::makeContactsDb(wal, 5));
-  ASSERT_TRUE(test::execSql(wal, "PRAGMA journal_mode=WAL"));
+  const QString garbage = dir.file("garbage.mdb");
   ASSERT_TRUE(test::writeFile(garbage, QByteArray(4096, 'g')));
-  for (const QString& path : {dir.file("missing.mdb"), dir.path(), wal, garbage}) {
+  for (const QString& path : {dir.file("missing.mdb"), dir.path(), garbage}) {
     Status refusal = Status::Error(1, "unset");
     EXPECT_FALSE(DbFile(path).lockWrites(refusal).has_value()) << path.toStdString();
     EXPECT_TRUE(refusal.ok()) << path.toStdString() << ": " << refusal.description().toStdString();
