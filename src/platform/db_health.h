@@ -14,11 +14,17 @@ inline constexpr int kMaxFindings = 5;
 
 // Lets SQLite finish what a writer that is gone left beside the database at
 // `path` (through paths::resolve): a hot rollback journal is rolled back, a
-// WAL folded into the file and removed. Ok when nothing was left, or it was
-// recovered. Does nothing and answers Ok when no journal or WAL needs it,
-// when the file is read-only or no regular file, or when another program may use the file (a
-// live writer's journal is its own; the copy that follows refuses it).
-// Otherwise SQLite's code and message, the file as SQLite left it.
+// WAL folded into the file and removed, but only after the same was played
+// on a copy in a private folder beside it and the copy passed SQLite's
+// integrity check. Ok when nothing was left, or it was recovered. Does
+// nothing and answers Ok when no journal or WAL needs it, when the file is
+// read-only or no regular file, or when another program may use the file (a
+// live writer's journal is its own; the steps after refuse it). Fails with
+// SQLITE_CORRUPT and a text for the operator when the recovered copy is
+// damaged (a journal or WAL of another file), with the errno of making the
+// copy (ENOSPC, ...), or with SQLite's code and message; the database, what
+// is beside it and its folder are then as they were, unless SQLite's own
+// recovery of the database itself failed after the trial passed.
 Status recover(const QString& path);
 
 // Runs SQLite's integrity check, table by table (each with its indexes), on

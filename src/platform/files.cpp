@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <sqlite3.h>
 
 #include "platform/db_file.h"
 #include "platform/paths.h"
@@ -37,13 +39,16 @@ const char* const kUndecidedText =
 
 Status inUseStatus() { return Status::Error(EBUSY, QString::fromLatin1(kInUseText)); }
 
+bool isUndecided(const Status& status) {
+  return status.number() == EBUSY && status.description() == QLatin1String(kUndecidedText);
+}
+
 namespace {
 
 QByteArray native(const QString& path) { return QFile::encodeName(paths::resolve(path)); }
 
-// Copies all of `in` to `out` inside the kernel: a reflink where the file
-// system shares blocks, else copy_file_range, else sendfile. Returns 0 or
-// an errno.
+}  // namespace
+
 int kernelCopy(int in, int out) {
   if (::ioctl(out, FICLONE, in) == 0) return 0;
   constexpr size_t kChunk = size_t(1) << 30;
@@ -67,8 +72,6 @@ int kernelCopy(int in, int out) {
     return errno;
   }
 }
-
-}  // namespace
 
 bool isPresent(const QString& path) {
   const QByteArray p = native(path);
@@ -109,6 +112,90 @@ Status removeFile(const QString& path) {
   return Status::Ok();
 }
 
+namespace {
+
+// The source of a copy, read through a descriptor of its own or, while this
+// process holds the file open, through an SQLite connection of its own:
+// SQLite keeps such a connection's descriptor open until this process's last
+// lock on the file goes, so those locks stay.
+class CopySource {
+ public:
+  // Opens `path`, a regular file found as `expected` (device, inode).
+  Status open(const QByteArray& path, const struct stat& expected) {
+    m_path = path;
+    if (!db::openHere(expected.st_dev, expected.st_ino)) {
+      // Opened without blocking: a FIFO or device is refused, never waited on.
+      m_fd.reset(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+      if (!m_fd.valid()) return errnoStatus(errno);
+      struct stat st;
+      if (::fstat(m_fd.get(), &st) != 0) return errnoStatus(errno);
+      if (S_ISDIR(st.st_mode)) return errnoStatus(EISDIR);
+      if (!S_ISREG(st.st_mode) || st.st_dev != expected.st_dev || st.st_ino != expected.st_ino)
+        return errnoStatus(EINVAL);
+      ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) & ~O_NONBLOCK);
+      return Status::Ok();
+    }
+    if (Status s = m_connection.open(path, SQLITE_OPEN_READONLY); !s.ok()) return s;
+    if (sqlite3_file_control(m_connection.handle(), "main", SQLITE_FCNTL_FILE_POINTER, &m_file) != SQLITE_OK ||
+        !m_file || !m_file->pMethods)
+      return Status::Error(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"));
+    // The name may have been given to another file meanwhile.
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0) return errnoStatus(errno);
+    if (!S_ISREG(st.st_mode) || st.st_dev != expected.st_dev || st.st_ino != expected.st_ino)
+      return errnoStatus(EINVAL);
+    return Status::Ok();
+  }
+
+  // The source's stamp: db::readStamp's, read through SQLite when held.
+  Status stamp(db::DbStamp& out) const {
+    if (m_fd.valid()) return db::readStamp(m_fd.get(), out);
+    out = db::DbStamp();
+    struct stat st;
+    if (::stat(m_path.constData(), &st) != 0) return errnoStatus(errno);
+    out.size = st.st_size;
+    out.mtime = st.st_mtim;
+    unsigned char head[28];
+    const int rc = m_file->pMethods->xRead(m_file, head, int(sizeof head), 0);
+    if (rc == SQLITE_IOERR_SHORT_READ) return Status::Ok();
+    if (rc != SQLITE_OK) return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    if (std::memcmp(head, db::kSqliteMagic, sizeof db::kSqliteMagic) != 0) return Status::Ok();
+    out.database = true;
+    out.counter = (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) |
+                  uint32_t(head[27]);
+    return Status::Ok();
+  }
+
+  // Copies the whole source to `out`: 0 or an errno (EIO for SQLite's failures).
+  int copyTo(int out) const {
+    if (m_fd.valid()) return kernelCopy(m_fd.get(), out);
+    sqlite3_int64 size = 0;
+    if (m_file->pMethods->xFileSize(m_file, &size) != SQLITE_OK) return EIO;
+    constexpr sqlite3_int64 kChunk = sqlite3_int64(1) << 20;
+    QByteArray buffer(int(kChunk), Qt::Uninitialized);
+    for (sqlite3_int64 at = 0; at < size;) {
+      const int n = int(std::min(kChunk, size - at));
+      if (m_file->pMethods->xRead(m_file, buffer.data(), n, at) != SQLITE_OK) return EIO;
+      for (int done = 0; done < n;) {
+        const ssize_t w = ::pwrite(out, buffer.constData() + done, size_t(n - done), off_t(at + done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) return errno;
+        done += int(w);
+      }
+      at += n;
+    }
+    return 0;
+  }
+
+ private:
+  QByteArray m_path;
+  Fd m_fd;
+  db::RawConnection m_connection;
+  sqlite3_file* m_file = nullptr;
+};
+
+}  // namespace
+
 Status copyFile(const QString& source, const QString& destination) {
   const DbFile srcFile(source);
   const QByteArray& src = srcFile.nativePath();
@@ -123,22 +210,21 @@ Status copyFile(const QString& source, const QString& destination) {
   }
   const DbFile dstFile = DbFile::fromNative(dst);
 
+  // Looked at by name first: stat opens nothing, so no lock of ours on it goes.
+  struct stat srcSt;
+  if (::stat(src.constData(), &srcSt) != 0) return errnoStatus(errno);
+  if (S_ISDIR(srcSt.st_mode)) return errnoStatus(EISDIR);
+  if (!S_ISREG(srcSt.st_mode)) return errnoStatus(EINVAL);
   // The lease behind the in-use test is only granted while no descriptor of
   // ours is open on the file, so the source is asked before it is opened.
   if (Status s = srcFile.useStatus(); !s.ok()) return s;
-  // Opened without blocking: a FIFO or device is refused, never waited on.
-  Fd in(::open(src.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (!in.valid()) return errnoStatus(errno);
-  struct stat srcSt;
-  if (::fstat(in.get(), &srcSt) != 0) return errnoStatus(errno);
-  if (S_ISDIR(srcSt.st_mode)) return errnoStatus(EISDIR);
-  if (!S_ISREG(srcSt.st_mode)) return errnoStatus(EINVAL);
-  ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
+  CopySource in;
+  if (Status s = in.open(src, srcSt); !s.ok()) return s;
   // A database's stamp is taken before its journal is looked at: a commit
   // that began before the stamp either still shows its journal below or has
   // ended before the copy starts.
   db::DbStamp before;
-  if (Status s = db::readStamp(in.get(), before); !s.ok()) return s;
+  if (Status s = in.stamp(before); !s.ok()) return s;
   if (db::writtenElsewhere(srcSt.st_dev, srcSt.st_ino) || srcFile.hasLiveSidecar()) return inUseStatus();
 
   struct stat dstSt;
@@ -177,7 +263,7 @@ Status copyFile(const QString& source, const QString& destination) {
   };
   auto fail = [&](int err) { return failWith(errnoStatus(err)); };
 
-  if (const int err = kernelCopy(in.get(), out.get())) return fail(err);
+  if (const int err = in.copyTo(out.get())) return fail(err);
   if (before.database) {
     // A writer that opens, commits and closes again for each transaction is
     // not seen holding the file; its commits show in the stamp instead. The
@@ -185,17 +271,21 @@ Status copyFile(const QString& source, const QString& destination) {
     // since the stamp, and the copy itself begins with the counter stamped.
     if (srcFile.hasLiveSidecar()) return failWith(inUseStatus());
     db::DbStamp after, copied;
-    if (Status s = db::readStamp(in.get(), after); !s.ok()) return failWith(s);
+    if (Status s = in.stamp(after); !s.ok()) return failWith(s);
     if (Status s = db::readStamp(out.get(), copied); !s.ok()) return failWith(s);
     if (!db::sameStamp(before, after) || !copied.database || copied.counter != before.counter ||
         copied.size != before.size)
       return failWith(inUseStatus());
   }
   // A replaced file keeps its own mode and owner; a new one takes the
-  // source's permission bits.
-  if (::fchmod(out.get(), (dstExists ? dstSt.st_mode : srcSt.st_mode) & 0777) != 0) return fail(errno);
-  if (dstExists && (dstSt.st_uid != ::geteuid() || dstSt.st_gid != ::getegid()))
-    if (::fchown(out.get(), dstSt.st_uid, dstSt.st_gid) != 0) { /* not ours to give away */ }
+  // source's permission bits, owner and group (a copy made as root of the
+  // shop's file stays the shop's). Only root may give a file away; another
+  // process still gives the group where it is a member, else keeps its own.
+  const struct stat& like = dstExists ? dstSt : srcSt;
+  if (like.st_uid != ::geteuid() || like.st_gid != ::getegid())
+    if (::fchown(out.get(), like.st_uid, like.st_gid) != 0 && like.st_gid != ::getegid())
+      if (::fchown(out.get(), uid_t(-1), like.st_gid) != 0) { /* not ours to give away */ }
+  if (::fchmod(out.get(), like.st_mode & 0777) != 0) return fail(errno);
   if (::fsync(out.get()) != 0) return fail(errno);
 
   if (!linked) {

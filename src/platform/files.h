@@ -18,6 +18,10 @@ extern const char* const kUndecidedText;
 // The refusal of a file another program writes: EBUSY with kInUseText.
 Status inUseStatus();
 
+// True when `status` is useStatus's answer that it cannot tell (EBUSY with
+// kUndecidedText): a file of another account whose programs cannot be seen.
+bool isUndecided(const Status& status);
+
 // True when `path` (after paths::resolve) names a regular file whose name
 // does not begin with a dot. Folders, hidden names, devices and missing
 // paths are absent; read-only files are present. Never fails.
@@ -73,7 +77,14 @@ Status removeFile(const QString& path);
 // live journal beside it either time, and the copy's own counter must be the
 // one read first; otherwise the copy fails with EBUSY and kInUseText rather
 // than leave a torn copy. Only the source is opened, never the destination,
-// so a lock this process holds on the destination through SQLite is kept.
+// so a lock this process holds on the destination through SQLite is kept;
+// a source this process holds open (its write lock taken through SQLite) is
+// read through an SQLite connection of its own, so that lock is kept too.
+// A replaced destination keeps its own owner, group and permission bits. A
+// new one (nothing was at its name) takes the source's permission bits and,
+// where the process may (root), the source's owner and group, given to the
+// temporary file before the rename; a process that may not keeps the file
+// its own (a group it is a member of is still given), and that is no failure.
 // On failure the destination is as it was and no temporary file is left; a
 // stale hidden temporary from an interrupted earlier copy to the same
 // destination is removed.
@@ -91,6 +102,11 @@ Status copyFile(const QString& source, const QString& destination);
 // -journal, and EXDEV when the two are not in one folder (a rename there
 // would not be whole); else the errno of the rename.
 Status replaceWith(const QString& replacement, const QString& destination);
+
+// Copies all of the open file `in` to the open file `out` inside the
+// kernel: a reflink where the file system shares blocks, else
+// copy_file_range, else sendfile; nothing is flushed. 0, or an errno.
+int kernelCopy(int in, int out);
 
 // Flushes a file's data and its folder's entry to disk.
 Status syncFileAndFolder(const QString& path);

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
+
 #include <cerrno>
 
 #include <QDir>
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
+#include "platform/db_file.h"
 #include "platform/files.h"
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"
@@ -165,6 +168,60 @@ TEST(CopyFile, NewDestinationTakesTheSourcePermissions) {
   ASSERT_TRUE(files::copyFile(src, dst).ok());
   EXPECT_EQ(test::readFile(dst), QByteArray("abc"));
   EXPECT_EQ(modeOf(dst), 0604u);
+}
+
+// Run as root, a new copy of another user's file is that user's (the kept
+// copy of a restore, the day's backup); a replaced file keeps its own owner.
+TEST(CopyFile, NewDestinationTakesTheSourceOwnerWhenRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  test::TempDir dir;
+  const QString src = dir.file("src.mdb"), fresh = dir.file("new.mdb"), old = dir.file("old.mdb");
+  ASSERT_TRUE(test::writeFile(src, "abc"));
+  ASSERT_TRUE(test::writeFile(old, "old"));
+  ASSERT_EQ(::chown(QFile::encodeName(src).constData(), 65534, 100), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(src).constData(), 0640), 0);
+  ASSERT_TRUE(files::copyFile(src, fresh).ok());
+  ASSERT_TRUE(files::copyFile(src, old).ok());
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(fresh).constData(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 100u);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  ASSERT_EQ(::stat(QFile::encodeName(old).constData(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u) << "a replaced file keeps its own owner";
+  EXPECT_EQ(test::readFile(old), QByteArray("abc"));
+}
+
+// A database this process holds the write lock of is copied without
+// dropping that lock (closing a descriptor of ours on it would): another
+// program still cannot commit after the copy.
+TEST(CopyFile, ASourceHeldUnderOurWriteLockStaysLocked) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), copy = dir.file("kept.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 500));
+  const QByteArray hash = test::fileHash(db);
+  Status refusal;
+  std::optional<db::DbFile::WriteLock> lock = db::DbFile(db).lockWrites(refusal);
+  ASSERT_TRUE(lock.has_value()) << refusal.description().toStdString();
+  const Status s = files::copyFile(db, copy);
+  ASSERT_TRUE(s.ok()) << s.description().toStdString();
+  EXPECT_EQ(test::fileHash(copy), hash);
+
+  // Another program, not a fork of this one (a fork would share SQLite's
+  // picture of this process's locks).
+  QProcess other;
+  other.start("python3", {"-c",
+                          "import sqlite3, sys\n"
+                          "c = sqlite3.connect(sys.argv[1], timeout=0)\n"
+                          "try:\n"
+                          "    c.execute('DELETE FROM Contacts'); c.commit(); print('committed')\n"
+                          "except sqlite3.OperationalError as e:\n"
+                          "    print(e)\n",
+                          db});
+  ASSERT_TRUE(other.waitForFinished(20000));
+  EXPECT_EQ(other.readAllStandardOutput().trimmed(), QByteArray("database is locked"));
+  lock.reset();
+  EXPECT_EQ(test::fileHash(db), hash);
 }
 
 TEST(CopyFile, EmptySourceGivesEmptyDestination) {
