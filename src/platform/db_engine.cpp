@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cerrno>
 #include <utility>
 
 #include <QDateTime>
@@ -27,6 +29,8 @@ constexpr int32_t kErrNoCurrentRecord = 3021;
 constexpr int32_t kErrItemNotFound = 3265;
 
 bool g_readOnlyConnections = false;
+// The sum behind changedRowsSoFar().
+std::atomic<qint64> g_changedRows{0};
 // The rules of the innermost StatementRulesScope alive; null when none is.
 const StatementRules* g_rules = nullptr;
 
@@ -112,6 +116,19 @@ Status stepAll(sqlite3* db, sqlite3_stmt* stmt, const std::function<void()>& row
     if (rc != SQLITE_ROW) return engineError(db);
     if (row) row();
   }
+}
+
+// True when the file at `path` is an SQLite database in WAL mode with no
+// -wal beside it (beside the file a link names, where SQLite keeps it): the
+// file alone then holds every committed row.
+bool walWithoutLog(const QString& path) {
+  const QByteArray native = QFile::encodeName(path);
+  struct stat st;
+  // Only a regular file's header is read: a FIFO would block the reader.
+  if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const DbFile file = DbFile::fromNative(native);
+  if (file.journalMode() != DbFile::JournalMode::Wal) return false;
+  return ::lstat((file.followed().nativePath() + "-wal").constData(), &st) != 0 && errno == ENOENT;
 }
 
 }  // namespace
@@ -202,8 +219,14 @@ Status Connection::open(const QString& connectionText) {
   const bool readOnly = g_readOnlyConnections ||
                         (::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0222) == 0);
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
-                                 readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
+  // A reader of a WAL database makes its -wal and -shm even when it only
+  // reads; immutable tells SQLite that nothing else is there, so a dry run
+  // leaves the folder exactly as it found it.
+  const bool immutable = g_readOnlyConnections && walWithoutLog(path);
+  const int rc = immutable ? sqlite3_open_v2(db::fileUri(path.toUtf8(), "mode=ro&immutable=1").constData(), &db,
+                                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
+                           : sqlite3_open_v2(path.toUtf8().constData(), &db,
+                                             readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
   if (rc != SQLITE_OK) {
     const Status s = db ? engineError(db)
                         : Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
@@ -245,7 +268,13 @@ Status Connection::execute(const QString& statement) {
   StmtGuard g;
   if (Status s = prepare(statement, &g.stmt); !s.ok()) return s;
   if (!g.stmt) return Status::Ok();  // empty statement
-  return stepAll(m_db, g.stmt, nullptr);
+  // sqlite3_changes keeps the figure of the last INSERT, UPDATE or DELETE of
+  // the connection, so a statement of another kind is known by the total
+  // standing still.
+  const sqlite3_int64 totalBefore = sqlite3_total_changes64(m_db);
+  const Status s = stepAll(m_db, g.stmt, nullptr);
+  if (s.ok() && sqlite3_total_changes64(m_db) != totalBefore) g_changedRows += sqlite3_changes64(m_db);
+  return s;
 }
 
 Status Connection::query(const QString& statement, Recordset& rs) {
@@ -279,6 +308,8 @@ StatementRulesScope::StatementRulesScope(StatementRules rules) : m_rules(std::mo
 StatementRulesScope::~StatementRulesScope() { g_rules = m_outer; }
 
 void setReadOnlyConnections(bool readOnly) { g_readOnlyConnections = readOnly; }
+
+qint64 changedRowsSoFar() { return g_changedRows.load(); }
 
 void setStatementObserver(std::function<void(const QString&)> fn) { observer() = std::move(fn); }
 

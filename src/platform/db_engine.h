@@ -86,15 +86,18 @@ class Connection {
   // Opens the file named after "Data Source=" in `connectionText` (through
   // the path resolver) read-write (read-only for a file without any write
   // permission bit, or after setReadOnlyConnections), never creating it;
-  // busy timeout 2 s.
+  // busy timeout 2 s. After setReadOnlyConnections a file whose header says
+  // WAL and that has no -wal beside it is opened as immutable, so that
+  // SQLite creates no -wal or -shm beside it.
   // Fails with the engine's code and message when the file is missing or
   // cannot be opened; the connection then stays closed.
   Status open(const QString& connectionText);
   int state() const { return m_db ? kStateOpen : kStateClosed; }
   void close();
 
-  // Runs one statement to completion, discarding any rows. Fails with the
-  // engine's code and message (nothing is run on a dialect failure).
+  // Runs one statement to completion, discarding any rows; the rows it
+  // changed go into changedRowsSoFar(). Fails with the engine's code and
+  // message (nothing is run on a dialect failure).
   Status execute(const QString& statement);
 
   // Runs a query and reads all its rows into `rs`, which opens on success
@@ -114,6 +117,15 @@ class Connection {
 // read-only, whatever the file's permissions, so no statement of this
 // process can change a database file; false restores the usual opening.
 void setReadOnlyConnections(bool readOnly);
+
+// The rows that the statements run through Connection::execute in this
+// process have inserted, updated or deleted themselves (SQLite's
+// sqlite3_changes: rows changed by triggers or foreign-key actions do not
+// count), summed since the program started; a statement that failed adds
+// nothing. The difference across a call of a routine tells what its own
+// statements changed, whatever other programs did to the file meanwhile.
+// Process-wide, as a window's run hands each statement to a worker thread.
+qint64 changedRowsSoFar();
 
 // What a caller adds to the engine for a while: how its statements are
 // translated (instead of the plain dialect translation), and what every

@@ -169,6 +169,75 @@ TEST_F(EngineDb, WriteLockedDatabaseRefusesAndKeepsRows) {
   EXPECT_EQ(test::sqlScalar(m_db, QStringLiteral("SELECT COUNT(*) FROM Manifest")), 1);
 }
 
+// Each statement adds the rows it changed itself; a failed one, one of
+// another kind and the rows a trigger changes add nothing.
+TEST_F(EngineDb, ChangedRowsCountWhatEachStatementChangedItself) {
+  ASSERT_TRUE(test::sqlExec(m_db, QStringLiteral(
+      "INSERT INTO Manifest(ID,[Date]) VALUES (1,'1990-01-01'),(2,'1991-01-01'),(3,'2030-01-01');"
+      "CREATE TABLE Gone(ID INTEGER);"
+      "CREATE TRIGGER Keep AFTER DELETE ON Manifest BEGIN INSERT INTO Gone VALUES (old.ID); END;")));
+  const qint64 start = db::changedRowsSoFar();
+  ASSERT_TRUE(c.execute(QStringLiteral("Delete From [Manifest] Where [Date] < '2000-01-01'")).ok());
+  EXPECT_EQ(db::changedRowsSoFar() - start, 2);
+  ASSERT_TRUE(c.execute(QStringLiteral("Create Table Other(x Integer)")).ok());
+  EXPECT_FALSE(c.execute(QStringLiteral("Delete From [Nothing]")).ok());
+  db::Recordset rs;
+  ASSERT_TRUE(c.query(QStringLiteral("Select * From Manifest"), rs).ok());
+  EXPECT_EQ(db::changedRowsSoFar() - start, 2);
+}
+
+// Opening read-only for a dry run leaves no -wal or -shm beside a WAL
+// database that has none, and opens the file of that very name.
+class ReadOnlyWal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test::createShopDbWithRows(
+        m_db, QStringLiteral("INSERT INTO Manifest(ID,[Date]) VALUES (1,'1990-01-01'),(2,'1991-01-01')")));
+    ASSERT_TRUE(test::sqlExec(m_db, QStringLiteral("PRAGMA journal_mode=WAL")));
+    ASSERT_FALSE(QFileInfo::exists(m_db + QStringLiteral("-wal")));
+    db::setReadOnlyConnections(true);
+  }
+  void TearDown() override { db::setReadOnlyConnections(false); }
+  QStringList listing() const { return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden); }
+  test::TempDir m_dir;
+  // URI-special characters in the name must not become a query or an escape.
+  QString m_db = m_dir.file(QStringLiteral("shop?mode=memory#%41 \u00e9.mdb"));
+};
+
+TEST_F(ReadOnlyWal, WithoutAWalTheFileAloneIsReadAndNothingIsMade) {
+  const QStringList before = listing();
+  {
+    db::Connection c;
+    ASSERT_TRUE(c.open(source(m_db)).ok());
+    db::Recordset rs;
+    ASSERT_TRUE(c.query(QStringLiteral("Select Count(*) As n From Manifest"), rs).ok());
+    db::Field f;
+    ASSERT_TRUE(rs.field(QStringLiteral("n"), f).ok());
+    EXPECT_EQ(f.value.toLongLong(), 2);
+    EXPECT_FALSE(c.execute(QStringLiteral("Delete From [Manifest]")).ok());
+  }
+  EXPECT_EQ(listing(), before);
+}
+
+TEST_F(ReadOnlyWal, ALiveWalIsReadWithTheFile) {
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(m_db.toUtf8().constData(), &writer, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(writer, "PRAGMA wal_autocheckpoint=0; INSERT INTO Manifest(ID,[Date]) VALUES (3,'2030-01-01');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  ASSERT_TRUE(QFileInfo::exists(m_db + QStringLiteral("-wal")));
+  {
+    db::Connection c;
+    ASSERT_TRUE(c.open(source(m_db)).ok());
+    db::Recordset rs;
+    ASSERT_TRUE(c.query(QStringLiteral("Select Count(*) As n From Manifest"), rs).ok());
+    db::Field f;
+    ASSERT_TRUE(rs.field(QStringLiteral("n"), f).ok());
+    EXPECT_EQ(f.value.toLongLong(), 3) << "the row committed into the WAL counts";
+  }
+  sqlite3_close_v2(writer);
+}
+
 TEST_F(EngineDb, ObserverSeesTheStatementAsWritten) {
   QStringList seen;
   {
