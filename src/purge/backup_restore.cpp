@@ -1,10 +1,14 @@
-// Restoring a backup in place of the database: refusals first, then a kept
-// copy of the current database, then the backup's copy under the write lock.
+// Restoring a backup in place of the database: under the run lock, refusals
+// first, then the database's write lock, under which the current database is
+// kept and the backup's copy put in its place.
 #include "purge/backup_store.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -14,8 +18,10 @@
 #include <QRegularExpression>
 
 #include "platform/db_file.h"
+#include "platform/db_replace.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/run_lock.h"
 
 namespace backups {
 
@@ -48,6 +54,49 @@ bool sameFileState(const struct stat& a, const struct stat& b) {
          a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
+// The day `which` names: DDMMYYYY or YYYY-MM-DD. Nullopt when it is neither
+// form (a file path then); an invalid date when it has a form but no real date.
+std::optional<QDate> dayOf(const QString& which) {
+  static const QRegularExpression kDigits(QStringLiteral("^[0-9]{8}\\z"));
+  static const QRegularExpression kIso(QStringLiteral("^([0-9]{4})-([0-9]{2})-([0-9]{2})\\z"));
+  if (kDigits.match(which).hasMatch()) return dateOfName(QStringLiteral("kvbackup") + which + QStringLiteral(".mdb"));
+  const QRegularExpressionMatch m = kIso.match(which);
+  if (m.hasMatch()) return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+  return std::nullopt;
+}
+
+// Why the explicit backup file `path` cannot be restored over the database
+// `database`; Restored (nothing against it) otherwise.
+Outcome checkExplicit(const QString& path, const QString& database, Status& why) {
+  struct stat st, dbSt;
+  const QByteArray native = QFile::encodeName(path);
+  if (::stat(native.constData(), &st) != 0) {
+    const int err = errno;
+    why = Status::Error(err, QString::fromLocal8Bit(std::strerror(err)) + QStringLiteral(": ") + path);
+    return Outcome::NotDatabase;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    why = Status::Error(SQLITE_NOTADB, path + QStringLiteral(": not a regular file"));
+    return Outcome::NotDatabase;
+  }
+  if (::stat(QFile::encodeName(database).constData(), &dbSt) == 0 && st.st_dev == dbSt.st_dev &&
+      st.st_ino == dbSt.st_ino) {
+    why = Status::Error(EINVAL, QStringLiteral("The backup is the database itself: ") + path);
+    return Outcome::BadArgument;
+  }
+  // A link given on purpose is followed; the file it names must be a copy of
+  // the shop's database.
+  char real[PATH_MAX];
+  QString reason;
+  if (!::realpath(native.constData(), real) ||
+      standingOf(QFile::decodeName(real), database, &reason) != Standing::Valid) {
+    if (reason.isEmpty()) reason = QString::fromLocal8Bit(std::strerror(errno));
+    why = Status::Error(SQLITE_NOTADB, path + QStringLiteral(": ") + reason);
+    return Outcome::NotDatabase;
+  }
+  return Outcome::Restored;
+}
+
 }  // namespace
 
 QString keptName(const QDateTime& when) {
@@ -61,28 +110,37 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
   result.database = dbInfo.absoluteFilePath();
   const QString folder = dbInfo.absolutePath() + QLatin1Char('/');
 
-  static const QRegularExpression kDigits(QStringLiteral("^[0-9]{8}$"));
-  if (kDigits.match(which).hasMatch()) {
-    const QDate date = dateOfName(QStringLiteral("kvbackup") + which + QStringLiteral(".mdb"));
-    if (!date.isValid())
-      return refuse(result, Outcome::BadArgument,
-                    Status::Error(EINVAL, QStringLiteral("Not a date: ") + which));
-    result.backup = folder + nameForDate(date);
+  const std::optional<QDate> day = dayOf(which);
+  if (day && !day->isValid())
+    return refuse(result, Outcome::BadArgument, Status::Error(EINVAL, QStringLiteral("Not a date: ") + which));
+  result.backup = day ? folder + nameForDate(*day) : QFileInfo(paths::resolve(which)).absoluteFilePath();
+
+  // One purge, restore or retention of this database at a time, from here to the end.
+  runlock::RunLock runLock;
+  if (Status s = runLock.acquire(result.database); !s.ok()) return refuse(result, Outcome::InUse, s);
+
+  if (day) {
+    // The day's name is taken only for a real backup: never a link planted
+    // there, nor the database under a second name.
+    QString why;
+    switch (standingOf(result.backup, result.database, &why)) {
+      case Standing::Valid:
+        break;
+      case Standing::Absent:
+        return refuse(result, Outcome::NotDatabase,
+                      Status::Error(ENOENT, QStringLiteral("No such file or directory: ") + result.backup));
+      case Standing::Foreign:
+        return refuse(result, Outcome::NotDatabase,
+                      Status::Error(SQLITE_NOTADB,
+                                    result.backup + QStringLiteral(" is no backup of the database: ") + why));
+    }
   } else {
-    result.backup = QFileInfo(paths::resolve(which)).absoluteFilePath();
+    Status why;
+    if (const Outcome o = checkExplicit(result.backup, result.database, why); o != Outcome::Restored)
+      return refuse(result, o, why);
   }
 
-  const QFileInfo backupInfo(result.backup);
-  if (!backupInfo.exists())
-    return refuse(
-        result, Outcome::NotDatabase,
-        Status::Error(ENOENT, QStringLiteral("No such file or directory: ") + result.backup));
-  if (backupInfo.canonicalFilePath() == dbInfo.canonicalFilePath())
-    return refuse(result, Outcome::BadArgument,
-                  Status::Error(EINVAL, QStringLiteral("The backup is the database itself: ") +
-                                            result.backup));
-
-  // Cheap refusals first; the copies check the same again at their moment.
+  // Cheap refusals first; the lock and the copies check the same again at their moment.
   if (files::isInUse(result.database) || files::hasLiveSidecar(result.database) ||
       files::isInUse(result.backup) || files::hasLiveSidecar(result.backup))
     return refuse(result, Outcome::InUse, inUse());
@@ -92,6 +150,30 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
     return refuse(
         result, Outcome::NotDatabase,
         Status::Error(SQLITE_NOTADB, result.backup + QStringLiteral(": ") + check.verdict));
+
+  // A database in WAL mode is never replaced by another file: a program
+  // that opened the old one would go on writing frames into the WAL the new
+  // one reads. SQLite writes the backup's pages into it instead, the kept
+  // copy taken first under the same exclusive lock.
+  if (db::DbFile(result.database).journalMode() == db::DbFile::JournalMode::Wal) {
+    QDateTime when = now;
+    while (taken(folder + keptName(when))) when = when.addSecs(1);
+    const QString kept = folder + keptName(when);
+    const Status replaced = db::replaceThroughSqlite(QFile::encodeName(result.database),
+                                                     QFile::encodeName(result.backup), QFile::encodeName(kept));
+    if (!replaced.ok()) return refuse(result, outcomeOf(replaced), replaced);
+    result.kept = kept;
+    result.outcome = Outcome::Restored;
+    result.status = Status::Ok();
+    return result;
+  }
+
+  // Writers wait from here until the backup's copy has replaced the file:
+  // the kept copy is made under the lock, so every commit is either in it
+  // or lands in the new file after the lock goes.
+  Status locked;
+  std::optional<db::DbFile::WriteLock> lock = db::DbFile(result.database).lockWrites(locked);
+  if (!locked.ok()) return refuse(result, outcomeOf(locked), locked);
 
   // The current database is kept whole before anything replaces it. A
   // database that is not there (lost, the reason to restore) has nothing to keep.
@@ -110,19 +192,11 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
     result.kept.clear();
   };
 
-  // Writers wait from here until the backup's copy has replaced the file,
-  // so none writes into the file that is about to go.
-  Status locked;
-  std::optional<db::DbFile::WriteLock> lock = db::DbFile(result.database).lockWrites(locked);
-  if (!locked.ok()) {
-    dropKept();
-    return refuse(result, outcomeOf(locked), locked);
-  }
-  // A writer with short connections may have committed after the kept copy
-  // was read; that commit would be in neither file afterwards.
-  struct stat atLock = {};
-  if (dbPresent && (::stat(dbNative.constData(), &atLock) != 0 || !sameFileState(before, atLock))) {
-    lock.reset();
+  // A file with nothing to lock (no SQLite database, or one we may only
+  // read) is only compared: a change since the kept copy was read refuses.
+  struct stat atReplace = {};
+  if (dbPresent && !lock &&
+      (::stat(dbNative.constData(), &atReplace) != 0 || !sameFileState(before, atReplace))) {
     dropKept();
     return refuse(result, Outcome::InUse, inUse());
   }

@@ -2,6 +2,10 @@
 // retention. Restoring one is in backup_restore.cpp.
 #include "purge/backup_store.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -16,6 +20,7 @@
 #include "platform/db_file.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/posix_io.h"
 
 namespace backups {
 
@@ -31,14 +36,131 @@ Status errnoStatus(int err) {
   return Status::Error(err, QString::fromLocal8Bit(std::strerror(err)));
 }
 
+// The tables every copy of the shop's database holds.
+const char* const kShopTables[] = {"Setup", "Contacts", "InvoiceNumbers", "Payments", "Transactions", "Manifest"};
+
+// The tables of the SQLite file at the absolute native path `native`, read
+// from sqlite_schema through an immutable read-only connection: no lock is
+// taken and no journal or WAL beside the file is looked at or played back.
+// Empty, with `error` set, when the schema cannot be read.
+QStringList tablesOf(const QByteArray& native, QString& error) {
+  const QByteArray uri = db::fileUri(native, "immutable=1");
+  ReadOnlyDb conn;
+  int rc = sqlite3_open_v2(uri.constData(), &conn.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW,
+                           nullptr);
+  sqlite3_stmt* stmt = nullptr;
+  if (rc == SQLITE_OK)
+    rc = sqlite3_prepare_v2(conn.db, "SELECT name FROM sqlite_schema WHERE type = 'table'", -1, &stmt, nullptr);
+  QStringList tables;
+  while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+    rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW)
+      tables << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+  }
+  sqlite3_finalize(stmt);
+  if (rc == SQLITE_DONE) return tables;
+  error = QString::fromUtf8(conn.db ? sqlite3_errmsg(conn.db) : sqlite3_errstr(rc));
+  return {};
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
 }  // namespace
 
 QDate dateOfName(const QString& fileName) {
+  // \z, not $: "$" also matches before a final newline.
   static const QRegularExpression kName(
-      QStringLiteral("^kvbackup([0-9]{2})([0-9]{2})([0-9]{4})\\.mdb$"));
+      QStringLiteral("^kvbackup([0-9]{2})([0-9]{2})([0-9]{4})\\.mdb\\z"));
   const QRegularExpressionMatch m = kName.match(fileName);
   if (!m.hasMatch()) return {};
   return QDate(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+}
+
+QDateTime timeOfKeptName(const QString& fileName) {
+  static const QRegularExpression kName(QStringLiteral("^kvbeforerestore([0-9]{14})\\.mdb\\z"));
+  const QRegularExpressionMatch m = kName.match(fileName);
+  if (!m.hasMatch()) return {};
+  return QDateTime::fromString(m.captured(1), QStringLiteral("yyyyMMddhhmmss"));
+}
+
+Standing standingOf(const QString& backupPath, const QString& dbPath, QString* why) {
+  QString ignored;
+  QString& reason = why ? *why : ignored;
+  reason.clear();
+  const QByteArray native =
+      QFile::encodeName(QFileInfo(paths::resolve(backupPath)).absoluteFilePath());
+  struct stat st;
+  if (::lstat(native.constData(), &st) != 0) {
+    const int err = errno;
+    reason = QString::fromLocal8Bit(std::strerror(err));
+    return err == ENOENT || err == ENOTDIR ? Standing::Absent : Standing::Foreign;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    reason = QStringLiteral("a folder, not a backup");
+    return Standing::Absent;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    reason = QStringLiteral("a symbolic link, not a backup");
+    return Standing::Foreign;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    reason = QStringLiteral("not a regular file");
+    return Standing::Foreign;
+  }
+  struct stat dbSt;
+  if (::stat(QFile::encodeName(paths::resolve(dbPath)).constData(), &dbSt) == 0 && sameFile(st, dbSt)) {
+    reason = QStringLiteral("the database itself under another name, not a backup");
+    return Standing::Foreign;
+  }
+  {
+    // Without blocking and without following a link put there meanwhile.
+    posix::Fd f(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+    struct stat opened;
+    char head[sizeof db::kSqliteMagic];
+    if (!f.valid() || ::fstat(f.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || !sameFile(opened, st)) {
+      reason = QStringLiteral("changed while it was looked at");
+      return Standing::Foreign;
+    }
+    if (::pread(f.get(), head, sizeof head, 0) != ssize_t(sizeof head) ||
+        std::memcmp(head, db::kSqliteMagic, sizeof head) != 0) {
+      reason = QStringLiteral("not a database");
+      return Standing::Foreign;
+    }
+  }
+  QString error;
+  const QStringList tables = tablesOf(native, error);
+  if (!error.isEmpty()) {
+    reason = QStringLiteral("not a database of the shop (") + error + QLatin1Char(')');
+    return Standing::Foreign;
+  }
+  // A copy of the database holds every shop table the database holds (when
+  // it can be read); a file with none of them is no copy of a shop database.
+  QString dbError;
+  QStringList dbTables;
+  const db::DbFile database = db::DbFile(dbPath).followed();
+  struct stat dbReg;
+  if (!dbPath.isEmpty() && ::stat(database.nativePath().constData(), &dbReg) == 0 && S_ISREG(dbReg.st_mode))
+    dbTables = tablesOf(database.nativePath(), dbError);
+  QStringList missing;
+  bool any = false;
+  for (const char* table : kShopTables) {
+    const bool here = tables.contains(QLatin1String(table), Qt::CaseInsensitive);
+    any = any || here;
+    const bool wanted = dbTables.contains(QLatin1String(table), Qt::CaseInsensitive);
+    if (!here && wanted) missing << QLatin1String(table);
+  }
+  if (!any || !missing.isEmpty()) {
+    if (missing.isEmpty()) missing << QStringLiteral("of the shop");
+    reason = QStringLiteral("not a database of the shop (no table %1)").arg(missing.join(QStringLiteral(", ")));
+    return Standing::Foreign;
+  }
+  // The name still names the file that was read.
+  struct stat after;
+  if (::lstat(native.constData(), &after) != 0 || !S_ISREG(after.st_mode) || !sameFile(after, st)) {
+    reason = QStringLiteral("changed while it was looked at");
+    return Standing::Foreign;
+  }
+  return Standing::Valid;
 }
 
 QString nameForDate(const QDate& date) {
@@ -90,41 +212,68 @@ Status list(const QString& dbPath, CheckMode mode, QList<Entry>& out) {
   const QFileInfoList infos =
       folder.entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
   for (const QFileInfo& info : infos) {
-    const QDate date = dateOfName(info.fileName());
-    if (!date.isValid()) continue;
     Entry entry;
-    entry.date = date;
+    entry.date = dateOfName(info.fileName());
+    if (entry.date.isValid()) {
+      entry.time = QDateTime(entry.date, QTime(0, 0));
+    } else {
+      entry.time = timeOfKeptName(info.fileName());
+      if (!entry.time.isValid()) continue;
+      entry.kind = Kind::BeforeRestore;
+      entry.date = entry.time.date();
+    }
     entry.path = info.absoluteFilePath();
     entry.size = info.size();
     out << entry;
   }
   std::stable_sort(out.begin(), out.end(),
-                   [](const Entry& a, const Entry& b) { return a.date > b.date; });
+                   [](const Entry& a, const Entry& b) { return a.time > b.time; });
   if (mode != CheckMode::None) {
     for (Entry& entry : out) {
-      entry.check = checkFile(entry.path, mode == CheckMode::Full);
+      QString why;
+      if (standingOf(entry.path, dbPath, &why) == Standing::Valid)
+        entry.check = checkFile(entry.path, mode == CheckMode::Full);
+      else
+        entry.check = {false, why};
       entry.checked = true;
     }
   }
   return Status::Ok();
 }
 
-Status beyondNewest(const QString& dbPath, int keep, const QDate& today, QList<Entry>& out) {
+Status beyondNewest(const QString& dbPath, int keep, const QDate& today, QList<Entry>& out,
+                    bool todayCounts) {
   out.clear();
   QList<Entry> all;
   const Status listed = list(dbPath, CheckMode::None, all);
   if (!listed.ok()) return listed;
-  for (qsizetype i = std::max(keep, 0); i < all.size(); ++i)
-    if (all[i].date != today) out << all[i];
+  QList<Entry> counted;
+  bool todayThere = false;
+  for (const Entry& entry : all) {
+    if (standingOf(entry.path, dbPath) != Standing::Valid) continue;
+    todayThere = todayThere || (entry.kind == Kind::Daily && entry.date == today);
+    counted << entry;
+  }
+  if (todayCounts && !todayThere) {
+    // Where today's backup will stand once made; it is dated today, so it
+    // is never named itself.
+    Entry made;
+    made.date = today;
+    made.time = QDateTime(today, QTime(0, 0));
+    const auto at = std::find_if(counted.begin(), counted.end(), [&](const Entry& e) { return e.time < made.time; });
+    counted.insert(at, made);
+  }
+  for (qsizetype i = std::max(keep, 0); i < counted.size(); ++i)
+    if (counted[i].date != today) out << counted[i];
   return Status::Ok();
 }
 
 Status keepNewest(const QString& dbPath, int keep, const QDate& today, bool dryRun,
-                  QList<Removal>& out) {
+                  QList<Removal>& out, bool todayCounts) {
   out.clear();
   if (keep < 1) return errnoStatus(EINVAL);
   QList<Entry> beyond;
-  const Status listed = beyondNewest(dbPath, keep, today, beyond);
+  const Status listed = beyondNewest(dbPath, keep, today, beyond, todayCounts);
   if (!listed.ok()) return listed;
   Status first;
   for (const Entry& entry : beyond) {

@@ -12,8 +12,13 @@
 namespace backups {
 
 // The date in a backup's name "kvbackupDDMMYYYY.mdb"; invalid unless the
-// whole name matches (exact case) and the digits are a real date.
+// whole name matches (exact case, nothing after ".mdb", not even a newline)
+// and the digits are a real date.
 QDate dateOfName(const QString& fileName);
+
+// The time in a kept copy's name "kvbeforerestoreYYYYMMDDhhmmss.mdb";
+// invalid unless the whole name matches and the digits are a real time.
+QDateTime timeOfKeptName(const QString& fileName);
 
 // "kvbackupDDMMYYYY.mdb" for `date`.
 QString nameForDate(const QDate& date);
@@ -30,9 +35,36 @@ struct Check {
 // Never fails: what went wrong is the verdict.
 Check checkFile(const QString& path, bool full);
 
+// What is at a backup's name beside the database.
+enum class Standing { Absent, Valid, Foreign };
+
+// Absent when nothing is at `backupPath` (no file, no link, not even a
+// dangling one; a folder counts as Absent too). Valid when it is a regular
+// file (lstat: never a symbolic link), not the database `dbPath` itself (same
+// st_dev and st_ino, so a hard link to the database is Foreign), that begins
+// with the SQLite header and holds the shop's tables (of Setup, Contacts,
+// InvoiceNumbers, Payments, Transactions, Manifest at least one, and every
+// one the database holds; names compared case-insensitively), read from
+// sqlite_schema through a read-only
+// connection opened with the URI "file:...?immutable=1", so nothing beside
+// it is touched or played back. Foreign for anything else: a link of any
+// kind, a FIFO or device (never opened for reading without O_NONBLOCK), a
+// text file, an empty or other-schema SQLite file, the database itself.
+// Both paths go through paths::resolve. Never fails, never blocks. `why`,
+// when given, gets a short reason for the operator when not Valid.
+Standing standingOf(const QString& backupPath, const QString& dbPath, QString* why = nullptr);
+
+// The two kinds of copies kept beside the database.
+enum class Kind {
+  Daily,          // kvbackupDDMMYYYY.mdb, the day's backup of a purge
+  BeforeRestore,  // kvbeforerestoreYYYYMMDDhhmmss.mdb, kept by a restore
+};
+
 // One backup beside the database.
 struct Entry {
   QDate date;
+  QDateTime time;  // Daily: the date at 00:00:00; BeforeRestore: the time in the name
+  Kind kind = Kind::Daily;
   QString path;
   qint64 size = 0;
   bool checked = false;  // false when listed without a check
@@ -43,8 +75,13 @@ struct Entry {
 enum class CheckMode { None, Quick, Full };
 
 // The backups in the folder of the database `dbPath` (through
-// paths::resolve): regular files whose whole name is a backup name, newest
-// first by the date in the name, each checked as `mode` asks. Ok with an
+// paths::resolve): regular files, never links, whose whole name is a backup
+// name (kvbackup, Daily) or a kept copy's name (kvbeforerestore,
+// BeforeRestore), newest first by the date and time in the name (a day's
+// backup counts as made at the start of its day), each checked as `mode`
+// asks: one that standingOf does not find Valid (another schema, the
+// database itself under a second name, no database) fails its check with
+// the reason as verdict; a Valid one is checked with checkFile. Ok with an
 // empty list when there is none; ENOENT when the folder is missing.
 Status list(const QString& dbPath, CheckMode mode, QList<Entry>& out);
 
@@ -68,25 +105,48 @@ struct RestoreResult {
 // The "kvbeforerestoreYYYYMMDDhhmmss.mdb" name for `when`.
 QString keptName(const QDateTime& when);
 
-// Puts the backup `which` (DDMMYYYY: that day's backup beside the database;
-// anything else: a file path, through paths::resolve) in place of the
-// database `dbPath`. Refuses, changing nothing, when the database is held
-// open for writing by another program or has a live journal or WAL beside
-// it (InUse), and when the backup fails checkFile with integrity_check
-// (NotDatabase). Otherwise the current database, when there is one, is first
-// copied to keptName(now) beside it (the next free second when that name is
-// taken; never overwritten), then the backup is copied over the database
-// with files::copyFile under the database's write lock: the database keeps
-// its owner and mode, the backup stays. A writer that commits between the
-// kept copy and the lock makes the restore refuse as InUse. On every refusal
-// or failure the database is as it was and no kept copy is left.
+// Puts the backup `which` in place of the database `dbPath`. `which` is
+// DDMMYYYY or YYYY-MM-DD (what --list-backups prints): that day's backup
+// beside the database, taken only when standingOf finds it Valid (a link,
+// the database under a second name, no database or another schema there is
+// refused as NotDatabase); eight digits or a YYYY-MM-DD that are no date are
+// BadArgument. Anything else is a file path (through paths::resolve; links
+// followed), taken only when it is a regular file of the shop's schema
+// (NotDatabase otherwise) and not the database itself by device and inode,
+// hard links included (BadArgument).
+//
+// The run lock of the database (runlock::RunLock) is held throughout; while
+// another purge, restore or retention holds it the restore refuses InUse.
+// It also refuses, changing nothing, when the database is held open for
+// writing by another program or has a live journal or WAL beside it, or
+// keeps its write lock (InUse), and when the backup fails checkFile with
+// integrity_check (NotDatabase). Otherwise the database's write lock
+// (db::DbFile::lockWrites) is taken, and under it the current database, when
+// there is one, is copied to keptName(now) beside it (the next free second
+// when that name is taken; never overwritten; with the database's owner,
+// group and mode), then the backup is copied over the database with
+// files::copyFile (the database keeps its owner and mode, the backup stays),
+// and only then is the write lock let go: no commit lands between the kept
+// copy and the replacement. A database with nothing to lock (no SQLite
+// database, or one this process may only read) that changes meanwhile makes
+// the restore refuse InUse. On every refusal or failure the database is as
+// it was and no kept copy is left.
 RestoreResult restore(const QString& dbPath, const QString& which, const QDateTime& now);
 
-// The backups beside `dbPath` beyond the newest `keep` (>= 1) by the date in
-// their name, oldest last; today's backup is never among them (nor is any
-// kvbeforerestore file, or a file whose whole name is not a backup name).
-// Ok, or the failure of list().
-Status beyondNewest(const QString& dbPath, int keep, const QDate& today, QList<Entry>& out);
+// Retention. The copies that count are those list() names (day's backups and
+// kept pre-restore copies alike) that standingOf finds Valid, ordered as
+// list() orders them, newest first. Those beyond the newest `keep` (>= 1) go,
+// except any dated `today` (the day's backup, or a copy a restore kept
+// today), which always stays. A pre-restore copy is thus kept for as long as
+// it is among the newest `keep` backups by date. A file that is not Valid is
+// neither counted nor removed: it is the operator's to look at. With
+// `todayCounts`, today's backup counts among the newest as if present even
+// when it is not (yet) there: a dry run whose purge would make it names
+// exactly what the real run, which makes it first, removes.
+//
+// The copies beyond the newest, oldest last. Ok, or the failure of list().
+Status beyondNewest(const QString& dbPath, int keep, const QDate& today, QList<Entry>& out,
+                    bool todayCounts = false);
 
 // One backup retention removed or could not remove.
 struct Removal {
@@ -98,7 +158,8 @@ struct Removal {
 // them. Ok when every one named was removed; otherwise the first failure
 // (files::removeFile's: EACCES read-only, EBUSY in use), the others still
 // tried. Each is reported in `out`. EINVAL when `keep` < 1, nothing removed.
+// Takes no run lock: the caller holds it (cli::keepBackupsCommand does).
 Status keepNewest(const QString& dbPath, int keep, const QDate& today, bool dryRun,
-                  QList<Removal>& out);
+                  QList<Removal>& out, bool todayCounts = false);
 
 }  // namespace backups

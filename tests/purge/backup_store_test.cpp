@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/run_lock.h"
 #include "purge/backup_store.h"
 #include "shop_state.h"
 #include "support/file_ops_support.h"
@@ -19,16 +20,31 @@ const QDateTime kNow(QDate(2026, 12, 7), QTime(10, 30, 15));
 const QDate kToday = kNow.date();
 const QString kKept = QStringLiteral("kvbeforerestore20261207103015.mdb");
 
+// A copy of the shop's database as the backup store takes one: the six
+// shop tables, Contacts with `rows` rows (test::makeContactsDb).
+bool makeShopCopy(const QString& path, int rows) {
+  return test::makeContactsDb(path, rows) &&
+         test::execSql(path, "CREATE TABLE Setup(ID INTEGER PRIMARY KEY);"
+                             "CREATE TABLE invoicenumbers(ID INTEGER PRIMARY KEY);"
+                             "CREATE TABLE Payments(ID INTEGER PRIMARY KEY);"
+                             "CREATE TABLE Transactions(ID INTEGER PRIMARY KEY);"
+                             "CREATE TABLE MANIFEST(ID INTEGER PRIMARY KEY);");
+}
+
+bool link(const QString& target, const QString& name) {
+  return ::link(QFile::encodeName(target).constData(), QFile::encodeName(name).constData()) == 0;
+}
+
 class BackupStore : public ::testing::Test {
  protected:
   void SetUp() override {
     db = dir.file(QStringLiteral("kestrova.mdb"));
-    ASSERT_TRUE(test::makeContactsDb(db, 300));
+    ASSERT_TRUE(makeShopCopy(db, 300));
   }
-  // A whole database of `rows` rows named `name` in the folder.
+  // A whole copy of the shop's database of `rows` rows named `name` in the folder.
   QString make(const QString& name, int rows = 40) {
     const QString path = dir.file(name);
-    EXPECT_TRUE(test::makeContactsDb(path, rows)) << name.toStdString();
+    EXPECT_TRUE(makeShopCopy(path, rows)) << name.toStdString();
     return path;
   }
   // A database whose fifth page is overwritten: it opens, but fails its check.
@@ -40,12 +56,17 @@ class BackupStore : public ::testing::Test {
     f.write(QByteArray(4096, '\x55'));
     return path;
   }
-  // Every entry of the folder with its size, time and content hash.
+  // Every entry of the folder with its size, time and content hash (a
+  // regular file's, or a link's target's; a FIFO is never opened).
   QStringList snapshot() const {
     QStringList out;
     for (const QString& name : test::folderEntries(dir.path())) {
       struct stat st = {};
       ::stat(QFile::encodeName(dir.file(name)).constData(), &st);
+      if (!S_ISREG(st.st_mode)) {
+        out << name;
+        continue;
+      }
       out << QStringLiteral("%1 %2 %3.%4 %5")
                  .arg(name)
                  .arg(st.st_size)
@@ -67,9 +88,13 @@ TEST(BackupNames, OnlyAWholeNameWithARealDateIsABackup) {
   for (const char* name : {"kvbackup29022026.mdb", "kvbackup00012026.mdb", "kvbackup07132026.mdb",
                            "kvbackup07122026.mdb.old", "old-kvbackup07122026.mdb",
                            "KVBACKUP07122026.MDB", "kvbackup0712026.mdb", "kvbackup07122026.sqlite",
-                           "kvbeforerestore20261207103015.mdb", "kvbackup07-12-2026.mdb"})
+                           "kvbeforerestore20261207103015.mdb", "kvbackup07-12-2026.mdb",
+                           "kvbackup01012020.mdb\n", "kvbackup01012020.mdb\r"})
     EXPECT_FALSE(backups::dateOfName(name).isValid()) << name;
   EXPECT_EQ(backups::nameForDate(QDate(2026, 1, 5)), QStringLiteral("kvbackup05012026.mdb"));
+  EXPECT_EQ(backups::timeOfKeptName(kKept), kNow);
+  EXPECT_FALSE(backups::timeOfKeptName(kKept + "\n").isValid());
+  EXPECT_FALSE(backups::timeOfKeptName("kvbeforerestore20261307103015.mdb").isValid());
 }
 
 TEST_F(BackupStore, ListsNewestFirstByTheDateInTheNameAndChangesNothing) {
@@ -79,7 +104,11 @@ TEST_F(BackupStore, ListsNewestFirstByTheDateInTheNameAndChangesNothing) {
   test::writeFile(dir.file("kvbackup20062026.mdb"), "not a database at all");
   test::writeFile(dir.file("kvbackup21062026.mdb"), "");
   make("kvbackup01011999.mdb.old");
+  make("kvbackup01012020.mdb\n");
   make(kKept);
+  ASSERT_TRUE(link(db, dir.file("kvbackup10062026.mdb")));  // the database under a second name
+  ASSERT_TRUE(test::makeContactsDb(dir.file("kvbackup11062026.mdb"), 5));  // another schema
+  ASSERT_TRUE(QFile::link(dir.file("kvbackup01122026.mdb"), dir.file("kvbackup12062026.mdb")));
   QDir(dir.path()).mkdir("kvbackup02022026.mdb");
   const QStringList before = snapshot();
 
@@ -93,14 +122,19 @@ TEST_F(BackupStore, ListsNewestFirstByTheDateInTheNameAndChangesNothing) {
       verdicts << (e.check.passed ? "ok" : e.check.verdict);
       EXPECT_EQ(e.size, QFileInfo(e.path).size());
     }
-    EXPECT_EQ(
-        dates,
-        QList<QDate>({{2026, 12, 1}, {2026, 6, 21}, {2026, 6, 20}, {2026, 6, 15}, {2025, 1, 31}}));
+    ASSERT_EQ(dates, QList<QDate>({{2026, 12, 7}, {2026, 12, 1}, {2026, 6, 21}, {2026, 6, 20}, {2026, 6, 15},
+                                   {2026, 6, 11}, {2026, 6, 10}, {2025, 1, 31}}));
+    EXPECT_EQ(list[0].kind, backups::Kind::BeforeRestore);
+    EXPECT_EQ(list[0].time, kNow);
     EXPECT_EQ(verdicts[0], "ok");
-    EXPECT_EQ(verdicts[1], "not a database") << "an empty file opens as an empty database";
-    EXPECT_EQ(verdicts[2], "not a database");
-    EXPECT_NE(verdicts[3], "ok") << "a damaged page is found";
-    EXPECT_EQ(verdicts[4], "ok");
+    EXPECT_EQ(list[1].kind, backups::Kind::Daily);
+    EXPECT_EQ(verdicts[1], "ok");
+    EXPECT_EQ(verdicts[2], "not a database") << "an empty file opens as an empty database";
+    EXPECT_EQ(verdicts[3], "not a database");
+    EXPECT_NE(verdicts[4], "ok") << "a damaged page is found";
+    EXPECT_TRUE(verdicts[5].contains("not a database of the shop")) << verdicts[5].toStdString();
+    EXPECT_TRUE(verdicts[6].contains("the database itself")) << verdicts[6].toStdString();
+    EXPECT_EQ(verdicts[7], "ok");
   }
   EXPECT_EQ(snapshot(), before);
 }
@@ -114,8 +148,9 @@ struct RetentionCase {
 };
 
 TEST_F(BackupStore, RetentionRemovesOnlyWhatIsBeyondTheNewestAndNeverToday) {
-  const QStringList others = {"kvbackup01011999.mdb.old", "Kvbackup01012000.mdb",
-                              "kvbeforerestore20200101000000.mdb", "kestrova.mdb"};
+  // Never counted, never removed: other names, a name ending in a newline.
+  const QStringList others = {"kvbackup01011999.mdb.old", "Kvbackup01012000.mdb", "kvbackup01012020.mdb\n",
+                              "kvbeforerestore20200101000000.mdb.old", "kestrova.mdb"};
   const QList<RetentionCase> cases = {
       {{"kvbackup07122026.mdb", "kvbackup01112026.mdb", "kvbackup01102026.mdb",
         "kvbackup01092025.mdb"},
@@ -129,6 +164,16 @@ TEST_F(BackupStore, RetentionRemovesOnlyWhatIsBeyondTheNewestAndNeverToday) {
        1,
        {"kvbackup01112026.mdb"}},
       {{"kvbackup01112026.mdb", "kvbackup01102026.mdb"}, 5, {}},
+      // Kept pre-restore copies count alike, by the time in their name; one
+      // made today stays, as today's backup does.
+      {{"kvbeforerestore20261207080000.mdb", "kvbackup07122026.mdb", "kvbeforerestore20261120120000.mdb",
+        "kvbackup01112026.mdb", "kvbeforerestore20261001000000.mdb"},
+       1,
+       {"kvbeforerestore20261120120000.mdb", "kvbackup01112026.mdb", "kvbeforerestore20261001000000.mdb"}},
+      {{"kvbackup01112026.mdb", "kvbeforerestore20261020120000.mdb", "kvbackup01102026.mdb",
+        "kvbeforerestore20200101000000.mdb"},
+       2,
+       {"kvbackup01102026.mdb", "kvbeforerestore20200101000000.mdb"}},
   };
   for (const RetentionCase& c : cases) {
     test::emptyFolder(dir.path());
@@ -174,6 +219,15 @@ TEST_F(BackupStore, RestoreRefusesAndChangesNothing) {
   test::writeFile(dir.file("kvbackup02122026.mdb"), "SQLite format 3");
   test::writeFile(dir.file("kvbackup03122026.mdb"), "");
   make("kvbackup04122026.mdb");
+  // Another shop's real database, linked in at a date's name.
+  test::TempDir elsewhere;
+  ASSERT_TRUE(makeShopCopy(elsewhere.file("kestrova.mdb"), 11));
+  ASSERT_TRUE(QFile::link(elsewhere.file("kestrova.mdb"), dir.file("kvbackup06122026.mdb")));
+  ASSERT_TRUE(link(db, dir.file("kvbackup07122026.mdb")));  // the database under a second name
+  ASSERT_TRUE(link(db, dir.file("second-name.mdb")));
+  ASSERT_TRUE(test::execSql(dir.file("kvbackup08122026.mdb"), "PRAGMA user_version = 7"));  // an empty database
+  ASSERT_TRUE(test::makeContactsDb(dir.file("kvbackup09122026.mdb"), 5));                  // another schema
+  ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file("kvbackup10122026.mdb")).constData(), 0644), 0);
   struct Case {
     QString which;
     backups::Outcome outcome;
@@ -183,9 +237,21 @@ TEST_F(BackupStore, RestoreRefusesAndChangesNothing) {
       {"02122026", backups::Outcome::NotDatabase},
       {"03122026", backups::Outcome::NotDatabase},
       {"05122026", backups::Outcome::NotDatabase},
+      {"06122026", backups::Outcome::NotDatabase},
+      {"2026-12-06", backups::Outcome::NotDatabase},
+      {"07122026", backups::Outcome::NotDatabase},
+      {"08122026", backups::Outcome::NotDatabase},
+      {dir.file("kvbackup08122026.mdb"), backups::Outcome::NotDatabase},
+      {"09122026", backups::Outcome::NotDatabase},
+      {dir.file("kvbackup09122026.mdb"), backups::Outcome::NotDatabase},
+      {"10122026", backups::Outcome::NotDatabase},
+      {dir.file("kvbackup10122026.mdb"), backups::Outcome::NotDatabase},
       {dir.file("nothing.mdb"), backups::Outcome::NotDatabase},
       {"31022026", backups::Outcome::BadArgument},
+      {"2026-02-31", backups::Outcome::BadArgument},
       {db, backups::Outcome::BadArgument},
+      {dir.file("second-name.mdb"), backups::Outcome::BadArgument},
+      {dir.file("kvbackup07122026.mdb"), backups::Outcome::BadArgument},
   };
   const QStringList before = snapshot();
   for (const Case& c : cases) {
@@ -193,6 +259,17 @@ TEST_F(BackupStore, RestoreRefusesAndChangesNothing) {
     EXPECT_EQ(r.outcome, c.outcome)
         << c.which.toStdString() << ": " << r.status.description().toStdString();
     EXPECT_FALSE(r.status.ok());
+  }
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_TRUE(backups::restore(db, "06122026", kNow).status.description().contains("symbolic link"));
+
+  {
+    // Another purge, restore or retention of the database is running.
+    runlock::RunLock other;
+    ASSERT_TRUE(other.acquire(db).ok());
+    const backups::RestoreResult r = backups::restore(db, "2026-12-04", kNow);
+    EXPECT_EQ(r.outcome, backups::Outcome::InUse);
+    EXPECT_EQ(r.status.number(), EBUSY);
   }
   EXPECT_EQ(snapshot(), before);
 
@@ -224,7 +301,7 @@ TEST_F(BackupStore, RestoreKeepsTheDatabaseFirstAndItsOwnerAndMode) {
   make(kKept, 3);  // a kept copy of the same second is never overwritten
   const QByteArray earlierKept = test::fileHash(dir.file(kKept));
 
-  const backups::RestoreResult r = backups::restore(db, "01122026", kNow);
+  const backups::RestoreResult r = backups::restore(db, "2026-12-01", kNow);
   ASSERT_EQ(r.outcome, backups::Outcome::Restored) << r.status.description().toStdString();
   EXPECT_EQ(QFileInfo(r.kept).fileName(), QStringLiteral("kvbeforerestore20261207103016.mdb"));
   EXPECT_EQ(test::fileHash(r.kept), oldHash);

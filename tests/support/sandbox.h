@@ -22,9 +22,10 @@ class TempDir {
 // Writes `bytes` to `path`, replacing it; returns false on failure.
 bool writeFile(const QString& path, const QByteArray& bytes);
 
-// The stand-in for a day's backup made earlier: SQLite's 16-byte header (the
-// run takes nothing else for a backup) followed by `note`.
-inline QByteArray backupStandIn(const QByteArray& note) { return QByteArray("SQLite format 3\0", 16) + note; }
+// The stand-in for a day's backup made earlier: the bytes of an empty shop
+// database (the run takes nothing less for a backup) whose Setup names the
+// shop `note`, so that two stand-ins with other notes differ.
+QByteArray backupStandIn(const QByteArray& note);
 
 // The whole content of `path`, empty when it cannot be read.
 QByteArray readFile(const QString& path);

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include "sampledb/sample_db.h"
+#include "support/sandbox.h"
 
 namespace test {
 namespace {
@@ -63,6 +64,17 @@ long long sqlScalar(const QString& path, const QString& sql) {
   bool ok = false;
   const long long v = col.first().toLongLong(&ok);
   return ok ? v : -1;
+}
+
+QByteArray backupStandIn(const QByteArray& note) {
+  TempDir dir;
+  const QString path = dir.file(QStringLiteral("standin.mdb"));
+  QByteArray quoted = note;
+  quoted.replace('\'', "''");
+  if (!createShopDbWithRows(path, QStringLiteral("INSERT INTO Setup(ShopName) VALUES ('%1')")
+                                      .arg(QString::fromUtf8(quoted))))
+    return {};
+  return readFile(path);
 }
 
 }  // namespace test
