@@ -1,7 +1,9 @@
 // Module PurgeDB: backup and compaction of the database file.
 #include "purge/purge_db_files.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +11,9 @@
 #include <optional>
 
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <sqlite3.h>
 
 #include "data/files_.h"
 #include "data/msgbox_.h"
@@ -16,9 +21,11 @@
 #include "platform/compaction_engine.h"
 #include "platform/db_file.h"
 #include "platform/db_health.h"
+#include "platform/db_replace.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/runtime_error.h"
+#include "purge/backup_store.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
 
@@ -26,6 +33,8 @@ namespace {
 
 const QString kBackupHeader =
     QStringLiteral("Please close the 'Kestrova.mdb' database file and all the programs that might use it...");
+
+const QString kRoomHeader = QStringLiteral("There is not enough room for the purge. Nothing was changed...");
 
 const QString kDamagedHeader =
     QStringLiteral("The database is damaged and was not purged. Restore it from a backup...");
@@ -42,9 +51,11 @@ CompactionEngine& compactionEngine() {
   return engine;
 }
 
-// The folder part of a path written with either separator, separator kept.
+// The folder part of a path, separator kept.
 QString folderOf(const QString& path) {
-  const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+  // A backslash separates folders only in a drive path ("C:\\kestrova\\...").
+  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  const qsizetype cut = paths::isDrivePath(path) ? std::max(path.lastIndexOf(QLatin1Char('\\')), slash) : slash;
   return path.left(cut + 1);
 }
 
@@ -69,7 +80,57 @@ QString missingDatabaseText(const QString& dbPath) {
 }
 
 bool BackupExists(const QString& backupPath) {
-  return FileExists(backupPath) && files::beginsAsDatabase(backupPath);
+  return FileExists(backupPath) && backups::standingOf(backupPath, QString()) == backups::Standing::Valid;
+}
+
+bool TodaysBackupFound(const QString& dbPath, const QString& backupPath) {
+  return FileExists(backupPath) && backups::standingOf(backupPath, dbPath) == backups::Standing::Valid;
+}
+
+bool PrepareRun(const QString& dbPath, runlock::RunLock& lock, Status& refusal) {
+  refusal = lock.acquire(dbPath);
+  if (!refusal.ok()) {
+    ShowProcessFailed(refusal.description(), kBackupHeader, QString());
+    return false;
+  }
+  refusal = liveness::run([&] { return db_health::recover(dbPath); });
+  if (refusal.ok()) return true;
+  lock.release();
+  ShowProcessFailed(refusal.description(),
+                    (refusal.number() & 0xff) == SQLITE_CORRUPT ? kDamagedHeader : kBackupHeader, QString());
+  return false;
+}
+
+bool CheckRoom(const QString& dbPath, bool backupNeeded, Status& refusal) {
+  refusal = Status::Ok();
+  const QByteArray native = QFile::encodeName(paths::resolve(dbPath));
+  struct stat st;
+  if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return true;  // the steps say what it is
+  const QLocale locale;
+  const qint64 size = st.st_size;
+  struct rlimit limit;
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && qint64(limit.rlim_cur) < size) {
+    refusal = Status::Error(EFBIG, QStringLiteral("This program may write no file larger than %1 (a file-size limit), "
+                                                  "but the database is %2 and its copies are as large.")
+                                       .arg(locale.formattedDataSize(qint64(limit.rlim_cur)),
+                                            locale.formattedDataSize(size)));
+  } else {
+    // Today's backup, and then the compacted copy (or, in WAL mode, the
+    // WAL of the compaction in place); the deletes' journal has gone by then.
+    const qint64 needed = (backupNeeded ? size : 0) + size;
+    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(native)).absolutePath());
+    struct statvfs fs;
+    if (::statvfs(folder.constData(), &fs) == 0 && qint64(fs.f_bavail) * qint64(fs.f_frsize) < needed)
+      refusal = Status::Error(ENOSPC, QStringLiteral("The purge needs %1 of free space beside the database (%2), "
+                                                     "but %3 are free.")
+                                          .arg(locale.formattedDataSize(needed),
+                                               backupNeeded ? QStringLiteral("today's backup and the compacted copy")
+                                                            : QStringLiteral("the compacted copy"),
+                                               locale.formattedDataSize(qint64(fs.f_bavail) * qint64(fs.f_frsize))));
+  }
+  if (refusal.ok()) return true;
+  ShowProcessFailed(refusal.description(), kRoomHeader, QString());
+  return false;
 }
 
 bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc, int32_t& errNum) {
@@ -77,18 +138,36 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
   const auto trapped = trapErrors([&] {
     if (LoadPleaseWait())
       if (frmPleaseWait* wait = PleaseWait()) wait->DisplayMsg_BackUp_File(backupFileCaption());
-    // Whatever else has today's backup name (a link to another file, a
-    // FIFO, a file that is no database) is the operator's to look at.
-    struct stat st;
-    const QByteArray target = QFile::encodeName(paths::resolve(backupPath));
-    if (::lstat(target.constData(), &st) == 0 && !S_ISDIR(st.st_mode) && !BackupExists(backupPath)) {
+    // Whatever else has today's backup name (a link, a hard link to the
+    // database, a FIFO, a file that is no shop database) is the operator's
+    // to look at.
+    if (backups::standingOf(backupPath, dbPath) == backups::Standing::Foreign) {
       errNum = EEXIST;
       errDesc = backupPath + QStringLiteral(" is there but is no backup of the database.");
       ShowProcessFailed(errDesc, kBackupHeader, QString());
       return;
     }
-    liveness::run([&] { return db_health::recover(dbPath); });  // a failed recovery leaves the journal the copy refuses
-    result = CopyFile(dbPath, backupPath, errDesc, errNum);
+    // A journal or WAL that would damage the database is said as such; any
+    // other failed recovery leaves the journal the copy refuses.
+    if (const Status recovered = liveness::run([&] { return db_health::recover(dbPath); });
+        (recovered.number() & 0xff) == SQLITE_CORRUPT) {
+      errNum = recovered.number();
+      errDesc = recovered.description();
+      ShowProcessFailed(errDesc, kBackupHeader, QString());
+      return;
+    }
+    // A database of another account whose programs cannot be seen is read
+    // through SQLite under its shared lock, so no commit of theirs is torn.
+    if (files::isUndecided(files::useStatus(dbPath))) {
+      const Status copied = liveness::run([&] {
+        return db::copyThroughSqlite(db::DbFile(dbPath).nativePath(), db::DbFile(backupPath).followed().nativePath());
+      });
+      result = copied.ok();
+      errNum = copied.number();
+      errDesc = copied.description();
+    } else {
+      result = CopyFile(dbPath, backupPath, errDesc, errNum);
+    }
     if (!result && errNum == ENOENT && !FileExists(dbPath)) errDesc = missingDatabaseText(dbPath);
     if (!result) ShowProcessFailed(errDesc, kBackupHeader, QString());
   });
@@ -122,15 +201,32 @@ bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
   };
   const auto trapped = trapErrors([&] {
     if (!DeleteFile(tempPath, true)) return;
+    const db::DbFile database(dbPath);
+    // A database in WAL mode is never replaced: a program that opened the
+    // old file would go on writing frames into the WAL the new one reads.
+    // SQLite compacts it where it is, under its own locks.
+    if (database.journalMode() == db::DbFile::JournalMode::Wal) {
+      const Status compacted = liveness::run([&] { return compactionEngine().CompactInPlace(dbPath); });
+      if (!compacted.ok()) return failWith(compacted);
+      result = true;
+      return;
+    }
     // Other programs' writes wait from before the engine reads the database
     // until the compacted copy has replaced it, so none is lost in between.
-    const db::DbFile database(dbPath);
     Status refusal;
     std::optional<db::DbFile::WriteLock> writeLock = liveness::run([&] { return database.lockWrites(refusal); });
+    // Nor is a database whose other users cannot be seen: one of them may
+    // have it open, so SQLite compacts it where it is, under its locks.
+    if (files::isUndecided(refusal)) {
+      const Status compacted = liveness::run([&] { return compactionEngine().CompactInPlace(dbPath); });
+      if (!compacted.ok()) return failWith(compacted);
+      result = true;
+      return;
+    }
     if (!refusal.ok()) return failWith(refusal);
-    // No lock and no refusal: nothing SQLite lets us lock (a database in WAL
-    // mode, one we may only read, no database at all). The compaction and
-    // the replacement below take or refuse each of these themselves.
+    // No lock and no refusal: nothing SQLite lets us lock (one we may only
+    // read, no database at all). The compaction and the replacement below
+    // refuse each of these themselves.
     const Status compacted = liveness::run([&] { return compactionEngine().CompactDatabase(dbPath, tempPath); });
     if (!compacted.ok()) return failWith(compacted);
     // The compacted file, flushed and checked, is renamed over the database

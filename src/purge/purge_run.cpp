@@ -12,6 +12,7 @@
 #include "purge/frm_please_wait.h"
 #include "purge/purge_database.h"
 #include "purge/purge_db_files.h"
+#include "platform/clock.h"
 #include "purge/purge_sequence.h"
 
 namespace {
@@ -69,5 +70,5 @@ void PurgeDatabase::runPurge() {
   // The windows keep painting and answering the desktop while a step works;
   // no key, click or close reaches them until the run has ended.
   liveness::Responsive responsive;
-  runPurgeSequence(defaultDatabasePath(), cutOffText, selection, face);
+  runPurgeSequence(defaultDatabasePath(), cutOffText, selection, sysclock::today(), face);
 }

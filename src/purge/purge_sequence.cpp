@@ -2,7 +2,6 @@
 #include "purge/purge_sequence.h"
 
 #include "data/msgbox_.h"
-#include "platform/clock.h"
 #include "platform/locale_dates.h"
 #include "platform/msgbox.h"
 #include "purge/purge_db_files.h"
@@ -22,9 +21,9 @@ bool PurgeOutcome::ranTablePurge() const {
 }
 
 PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
-                              const PurgeSelection& selection, PurgeRunFace& face) {
+                              const PurgeSelection& selection, const QDate& today, PurgeRunFace& face) {
   PurgeOutcome outcome;
-  outcome.backupPath = backupPathFor(dbPath, sysclock::today());
+  outcome.backupPath = backupPathFor(dbPath, today);
   if (!locale_dates::isDate(cutOffText)) {
     MsgBox(QStringLiteral("Please click on the calender to select a removal Date"), vbInformation);
     return outcome;
@@ -54,8 +53,12 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
     return outcome;
   };
 
-  bool success = BackupExists(outcome.backupPath);
+  runlock::RunLock runLock;
+  if (!PrepareRun(dbPath, runLock, outcome.refusal)) return fail();
+
+  bool success = TodaysBackupFound(dbPath, outcome.backupPath);
   outcome.backupFound = success;
+  if (!CheckRoom(dbPath, !success, outcome.refusal)) return fail();
   if (!success) {
     success = run(PurgeStep::Backup, std::nullopt,
                   QStringLiteral("backing up ") + backupFileCaption() + QStringLiteral("..."),

@@ -7,8 +7,10 @@
 #include <optional>
 #include <vector>
 
+#include <QDate>
 #include <QString>
 
+#include "platform/status.h"
 #include "purge/purge_db_tables.h"
 
 // The work of a run, in the order it is done.
@@ -34,6 +36,11 @@ struct PurgeSelection {
 struct PurgeOutcome {
   bool started = false;  // the cut-off text was a date
   bool success = false;  // "Purge has been finished successfully !" was said
+  // Why the run stopped before any step, nothing changed: EBUSY when
+  // another run holds the database, SQLITE_CORRUPT when what is beside it
+  // would damage it if played back, ENOSPC or EFBIG when there is no room
+  // for the run's copies (CheckRoom), else the failure of the trial.
+  Status refusal;
   QString backupPath;
   bool backupFound = false;            // today's backup was there already
   bool backupMade = false;             // this run made it
@@ -61,8 +68,13 @@ class PurgeRunFace {
 
 // Runs one purge of the database `dbPath` with the rows dated before the
 // date that `cutOffText` reads as (locale_dates::textToDate, read afresh
-// before every step): when the text is no date, only the box "Please click
-// on the calender to select a removal Date". Otherwise the day's backup
+// before every step), `today` naming the day's backup (the run's one
+// reading of the clock): when the text is no date, only the box "Please
+// click on the calender to select a removal Date". Otherwise, once the run
+// holds the database and anything an interrupted writer left is recovered
+// (PrepareRun; its refusal ends the run with its box and "Purge has failed
+// to complete...") and there is room for its copies (CheckRoom, refused the
+// same way), the day's backup
 // beside the database unless it exists, when a table is selected the check
 // that the database is not damaged (CheckDB), the selected purges (contacts; the
 // invoice chain InvoiceNumbers, Payments, Transactions, each only after the
@@ -72,4 +84,4 @@ class PurgeRunFace {
 // compaction with its cause first). Never throws: the steps trap their own
 // errors; a run-time error of the face propagates to the caller.
 PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
-                              const PurgeSelection& selection, PurgeRunFace& face);
+                              const PurgeSelection& selection, const QDate& today, PurgeRunFace& face);

@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -20,6 +21,7 @@
 #include <sqlite3.h>
 
 #include "platform/db_engine.h"
+#include "platform/run_lock.h"
 #include "purge/forms_.h"
 #include "purge/purge_database.h"
 #include "purge/purge_date_guard.h"
@@ -590,6 +592,59 @@ TEST_F(BadDatabase, WhatAKilledWriterLeftIsRecoveredAndThenBackedUp) {
   }
 }
 
+// A hot journal of another database beside this one (left from before a
+// backup was copied over the file by hand): SQLite would play it back and
+// damage the database, so the run refuses and leaves everything as it was.
+TEST_F(BadDatabase, AJournalOfAnotherDatabaseIsNeverPlayedBack) {
+  const QString other = drivePath("store/other.mdb");
+  ASSERT_TRUE(QDir().mkpath(drivePath("store")));
+  ASSERT_TRUE(test::makeContactsDb(other, 3000));
+  ASSERT_TRUE(test::crashMidTransaction(other, "DELETE FROM Contacts; "));
+  ASSERT_TRUE(QFile::rename(other + "-journal", db + "-journal"));
+  QDir(drivePath("store")).removeRecursively();
+  const auto before = state();
+
+  run.purge({.contacts = true, .invoices = true, .shipments = true});
+  ASSERT_EQ(run.events.size(), 2) << joined(run.events).toStdString();
+  EXPECT_TRUE(run.events.first().startsWith(
+      failedBox("The database is damaged and was not purged. Restore it from a backup...",
+                "What an interrupted program left beside the database")))
+      << joined(run.events).toStdString();
+  EXPECT_EQ(run.events.last(), kFailure);
+  EXPECT_EQ(state(), before) << "the database, the journal and the folder as they were";
+}
+
+// One run at a time per database: while another process holds the run,
+// this one refuses before changing anything; the holder's death frees it.
+TEST_F(BadDatabase, ASecondRunRefusesUntilTheFirstIsGone) {
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    runlock::RunLock lock;
+    const char ok = lock.acquire(db).ok() ? 1 : 0;
+    if (::write(ready[1], &ok, 1) != 1) ::_exit(1);
+    for (;;) ::pause();
+  }
+  char ok = 0;
+  ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  ASSERT_EQ(ok, 1);
+  const auto before = state();
+  run.purge({.contacts = true, .invoices = true, .shipments = true});
+  EXPECT_EQ(run.events, (QStringList{failedBox(kBackupHeader, runlock::kBusyText), kFailure}))
+      << joined(run.events).toStdString();
+  EXPECT_EQ(state(), before);
+
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  run.events.clear();
+  run.purge({.contacts = true, .invoices = true, .shipments = true});
+  EXPECT_EQ(run.events.last(), kSuccess) << joined(run.events).toStdString();
+}
+
 TEST_F(BadDatabase, ADatabaseReachedThroughALinkIsReplacedBehindTheLink) {
   const QString real = drivePath("store/kestrova.mdb");
   ASSERT_TRUE(QDir().mkpath(drivePath("store")));
@@ -615,6 +670,14 @@ TEST_F(BadDatabase, OnlyADatabaseFileCountsAsTodaysBackup) {
                 ::symlink("notes.txt", QFile::encodeName(backup).constData()) == 0;
        }},
       {"a dangling link", [&] { return ::symlink("gone.mdb", QFile::encodeName(backup).constData()) == 0; }},
+      {"a hard link to the database",
+       [&] { return ::link(QFile::encodeName(db).constData(), QFile::encodeName(backup).constData()) == 0; }},
+      {"a link to another shop database",
+       [&] {
+         return test::createShopDb(drivePath("other.mdb")) &&
+                ::symlink("other.mdb", QFile::encodeName(backup).constData()) == 0;
+       }},
+      {"a database of another schema", [&] { return test::makeContactsDb(backup, 3); }},
   };
   for (const auto& [name, make] : cases) {
     fresh();
@@ -694,29 +757,26 @@ QString childBox(const QString& header, const QString& desc) {
   return failedBox(header, desc).replace(kCr, QStringLiteral("|"));
 }
 
-TEST(BadDatabaseChild, AFileSizeLimitDuringTheBackupLeavesNoPartialCopy) {
+// A file-size limit below the database's size: the run refuses before the
+// backup or the compaction would fail half way, and says why, with figures.
+TEST(BadDatabaseChild, AFileSizeLimitBelowTheDatabaseIsRefusedBeforeAnyChange) {
   ChildDrive drive;
   ASSERT_TRUE(drive.ok());
   const QString db = drive.file("kestrova.mdb");
-  const auto before = folderState(drive.folder());
-  const QStringList out = drive.purge({"--contacts", "--invoices", "--shipments"}, QFileInfo(db).size() / 2, false);
-  EXPECT_EQ(out, (QStringList{childBox(kBackupHeader, "File too large"), kFailure, "done"}));
-  EXPECT_EQ(folderState(drive.folder()), before) << "no backup, no temporary file, the database as it was";
-  EXPECT_EQ(counts(db), kBefore);
-}
-
-TEST(BadDatabaseChild, AFileSizeLimitDuringTheCompactionLeavesTheDatabaseAsItWas) {
-  ChildDrive drive;
-  ASSERT_TRUE(drive.ok());
-  const QString db = drive.file("kestrova.mdb");
-  ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), test::backupStandIn("made this morning")));
-  const auto before = folderState(drive.folder());
-  const QStringList out = drive.purge({}, QFileInfo(db).size() / 2, false);
-  ASSERT_EQ(out.size(), 3) << out.join("\n").toStdString();
-  EXPECT_EQ(out[0], childBox(kCompactHeader, "disk I/O error"));
-  EXPECT_EQ(out[1], kFailure);
-  EXPECT_EQ(folderState(drive.folder()), before) << "no kvTemp.mdb, no journal, the database as it was";
-  EXPECT_EQ(test::queryText(db, "PRAGMA integrity_check"), "ok");
+  for (const bool backupToday : {false, true}) {
+    if (backupToday) {
+      ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), test::backupStandIn("made this morning")));
+    }
+    const auto before = folderState(drive.folder());
+    const QStringList out = drive.purge({"--contacts", "--invoices", "--shipments"}, QFileInfo(db).size() / 2, false);
+    ASSERT_EQ(out.size(), 3) << out.join("\n").toStdString();
+    EXPECT_TRUE(out[0].startsWith(childBox("There is not enough room for the purge. Nothing was changed...",
+                                           "This program may write no file larger than")))
+        << out[0].toStdString();
+    EXPECT_EQ(out[1], kFailure);
+    EXPECT_EQ(folderState(drive.folder()), before) << "no backup, no temporary file, the database as it was";
+    EXPECT_EQ(counts(db), kBefore);
+  }
 }
 
 TEST(BadDatabaseChild, AReadOnlyFolderStopsEveryStepThatWouldWriteInIt) {
@@ -807,19 +867,26 @@ TEST(BadDatabaseChild, AnotherUsersProgramHoldingTheDatabaseIsSeen) {
 
 // Another user's database that no lease can be had on, and processes the
 // operator cannot see: the run cannot tell whether the file is in use.
-TEST(BadDatabaseChild, WhenNoOneCanTellWhetherTheDatabaseIsInUseTheRunRefuses) {
+// A database of another account, writable for the operator, whose other
+// users' programs cannot be seen: the run works through SQLite's own locks
+// (the backup read under its shared lock, the compaction in place), never
+// replacing the file another account's program may hold.
+TEST(BadDatabaseChild, WhenNoOneCanTellWhetherTheDatabaseIsInUseTheRunWorksThroughSqlite) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
   ChildDrive drive;
   ASSERT_TRUE(drive.ok());
   const QString db = drive.file("kestrova.mdb");
   ASSERT_EQ(::chown(QFile::encodeName(drive.folder()).constData(), 65534, 65534), 0);
   ASSERT_EQ(::chmod(QFile::encodeName(db).constData(), 0666), 0);
-  const auto before = folderState(drive.folder());
-  EXPECT_EQ(drive.purge({"--shipments"}, 0, true),
-            (QStringList{childBox(kBackupHeader, "Whether another program uses the file cannot be told: it belongs to "
-                                                 "another user, whose programs cannot be seen."),
-                         kFailure, "done"}));
-  EXPECT_EQ(folderState(drive.folder()), before);
+  struct stat before;
+  ASSERT_EQ(::stat(QFile::encodeName(db).constData(), &before), 0);
+  EXPECT_EQ(drive.purge({"--shipments"}, 0, true), (QStringList{kSuccess, "done"}));
+  struct stat after;
+  ASSERT_EQ(::stat(QFile::encodeName(db).constData(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "the same file, compacted where it is";
+  EXPECT_EQ(counts(db), (Counts{3, 3, 3, 2001, 4}));
+  EXPECT_EQ(counts(drive.file(kBackupToday)), kBefore);
+  EXPECT_EQ(test::queryText(db, "PRAGMA integrity_check"), "ok");
 }
 
 }  // namespace
