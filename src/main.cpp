@@ -1,10 +1,12 @@
 // Purge Database: with no arguments the program starts on its main window;
 // with any argument it runs its command line, without a window or display.
 #include <csignal>
+#include <cstdio>
 
 #include <QApplication>
 
 #include "cli/command_line.h"
+#include "cli/exit_status.h"
 #include "platform/app.h"
 #include "purge/purge_database.h"
 
@@ -14,6 +16,16 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
 
   if (argc > 1) return cli::runCommandLine(argc, argv);
+
+  // Without a display Qt would abort with advice to reinstall; over ssh the
+  // operator more likely wants the command line.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    std::fputs("purge-database: no display to show the window on; "
+               "see 'purge-database --help' for the command line.\n",
+               stderr);
+    return cli::kExitUsage;
+  }
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(app::title());

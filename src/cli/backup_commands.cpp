@@ -9,6 +9,7 @@
 
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/run_lock.h"
 #include "purge/backup_store.h"
 
 namespace cli {
@@ -20,10 +21,15 @@ void writeJson(QTextStream& out, const QJsonObject& object) {
   out.flush();
 }
 
+bool beforeRestore(const backups::Entry& entry) { return entry.kind == backups::Kind::BeforeRestore; }
+
 QJsonObject entryJson(const backups::Entry& entry) {
   QJsonObject o{{QStringLiteral("date"), entry.date.toString(Qt::ISODate)},
                 {QStringLiteral("path"), entry.path},
-                {QStringLiteral("size"), entry.size}};
+                {QStringLiteral("size"), entry.size},
+                {QStringLiteral("kind"),
+                 beforeRestore(entry) ? QStringLiteral("before restore") : QStringLiteral("backup")}};
+  if (beforeRestore(entry)) o.insert(QStringLiteral("time"), entry.time.toString(Qt::ISODate));
   if (entry.checked) {
     o.insert(QStringLiteral("ok"), entry.check.passed);
     o.insert(QStringLiteral("check"), entry.check.verdict);
@@ -83,7 +89,7 @@ int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStrea
     out << "Backups of " << shownPath(dbPath) << ", newest first (" << checkName << "):\n";
     for (const backups::Entry& e : entries)
       out << e.date.toString(Qt::ISODate) << "  " << e.size << " bytes  " << e.check.verdict << "  "
-          << e.path << '\n';
+          << e.path << (beforeRestore(e) ? "  (before restore)" : "") << '\n';
   }
   out.flush();
   return allPassed ? kExitSuccess : kExitFailed;
@@ -120,14 +126,31 @@ int restoreCommand(const QString& dbPath, const QString& which, bool json, QText
 }
 
 int keepBackupsCommand(const QString& dbPath, int keep, const QDate& today, bool dryRun,
-                       QJsonObject* json, QTextStream& out, QTextStream& err) {
+                       QJsonObject* json, QTextStream& out, QTextStream& err, bool todayCounts,
+                       bool runLockHeld) {
   if (keep < 1) {
     err << "--keep-backups needs a number of backups of 1 or more\n";
     err.flush();
     return kExitUsage;
   }
+  // Outside a purge, retention is a run of its own. (Within one, the purge
+  // holds the lock; a second flock of this process would refuse it.)
+  runlock::RunLock runLock;
+  if (!dryRun && !runLockHeld) {
+    if (const Status s = runLock.acquire(dbPath); !s.ok()) {
+      err << "No backup removed: " << s.description() << " (" << shownPath(dbPath) << ")\n";
+      err.flush();
+      if (json)
+        *json = QJsonObject{{QStringLiteral("keep"), keep},
+                            {QStringLiteral("dryRun"), dryRun},
+                            {QStringLiteral("removed"), QJsonArray()},
+                            {QStringLiteral("failed"), QJsonArray()},
+                            {QStringLiteral("error"), s.description()}};
+      return kExitInUse;
+    }
+  }
   QList<backups::Removal> removals;
-  const Status kept = backups::keepNewest(dbPath, keep, today, dryRun, removals);
+  const Status kept = backups::keepNewest(dbPath, keep, today, dryRun, removals, todayCounts);
   if (!kept.ok() && kept.number() == ENOENT && removals.isEmpty())
     return missingFolder(dbPath, err);
 

@@ -1,20 +1,45 @@
 // The command line's face of a purge run.
 #include "cli/cli_face.h"
 
+#include <cerrno>
 #include <cstdio>
 
+#include <QFileInfo>
+
+#include "platform/db_engine.h"
+#include "platform/paths.h"
+#include "cli/stop_signals.h"
 #include "platform/runtime_error.h"
 
 namespace cli {
 namespace {
 
+// The errno of the first failed write to standard output; 0 while none failed.
+int g_stdoutError = 0;
+
+// Notes a failure of standard output, if it has failed, with the errno the
+// failing call just left.
+void noteStandardOutput(bool failed) {
+  if (!failed && !std::ferror(stdout)) return;
+  if (g_stdoutError == 0) g_stdoutError = errno != 0 ? errno : EIO;
+}
+
 void writeTo(std::FILE* stream, const QString& text) {
   const QByteArray bytes = (text + QLatin1Char('\n')).toLocal8Bit();
-  std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-  std::fflush(stream);
+  errno = 0;
+  const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+  const bool flushed = std::fflush(stream) == 0;
+  if (stream == stdout) noteStandardOutput(!written || !flushed);
 }
 
 }  // namespace
+
+int standardOutputError() {
+  // errno is left alone: called right after a QTextStream flushed into
+  // stdout, it still holds the cause of that stream's failed write.
+  noteStandardOutput(std::fflush(stdout) != 0);
+  return g_stdoutError;
+}
 
 void writeOut(const QString& text) {
   writeTo(stdout, text);
@@ -37,7 +62,16 @@ CommandLineFace::CommandLineFace(const QString& dbPath, const QDate& cutOff, boo
 
 void CommandLineFace::stepStarting(PurgeStep step, std::optional<ShopTable> table,
                                    const QString& progress) {
-  if (!m_quiet) writeErr(QStringLiteral("Please wait, ") + progress);
+  // Between two steps is the safe point: the step before has committed or
+  // rolled back, and no temporary file of the run is left.
+  stopIfAsked();
+  // The window names the backup after the program's own database, typo
+  // and all; a terminal names the file it was given.
+  const QString said = step == PurgeStep::Backup
+                           ? QStringLiteral("backing up ") + QFileInfo(paths::resolve(m_dbPath)).fileName() +
+                                 QStringLiteral("...")
+                           : progress;
+  if (!m_quiet) writeErr(QStringLiteral("Please wait, ") + said);
   if (step == PurgeStep::Table && table) {
     TableFigures figures;
     figures.table = *table;
@@ -46,6 +80,7 @@ void CommandLineFace::stepStarting(PurgeStep step, std::optional<ShopTable> tabl
     m_plan.table = shopTableName(*table);
     figures.rows = countTableRows(m_dbPath, m_plan);
     tables.push_back(figures);
+    m_changedBefore = db::changedRowsSoFar();
   }
   m_timer.start();
 }
@@ -59,8 +94,10 @@ void CommandLineFace::stepEnded(const PurgeStepResult& result) {
     TableFigures& figures = tables.back();
     name = shopTableName(*result.table);
     figures.ok = result.ok;
-    const qint64 after = countTableRows(m_dbPath, m_plan);
-    if (figures.rows >= 0 && after >= 0) figures.removed = figures.rows - after;
+    // The table purge runs one statement, its delete, so what changed
+    // meanwhile is what it removed; rows-before minus rows-after would also
+    // count what the shop application added or removed during the step.
+    figures.removed = db::changedRowsSoFar() - m_changedBefore;
     if (!m_plan.dateColumn.isEmpty()) figures.kept = countUnreadableDates(m_dbPath, m_plan);
   }
   steps.push_back(StepFigures{name, result.ok, seconds});

@@ -13,9 +13,18 @@
 
 namespace cli {
 
-// Writes `text` and a line end to standard output or standard error.
+// Writes `text` and a line end to standard output or standard error,
+// flushed at once. A write to standard output that fails is remembered for
+// standardOutputError().
 void writeOut(const QString& text);
 void writeErr(const QString& text);
+
+// 0 when everything this process wrote to standard output got there, else
+// the errno of the first write that failed (EIO when the system named
+// none). Flushes standard output first, so that what other code wrote there
+// through the C stream (a QTextStream on stdout) counts as well; call it
+// right after such a stream was flushed for the cause of its failure.
+int standardOutputError();
 
 // Shows every box as one line on standard error: the title, ": ", the text
 // with each carriage return as " / ". Answers OK, and No to a question, so
@@ -25,8 +34,9 @@ class StderrPresenter : public MsgBoxPresenter {
   int present(const QString& prompt, int style, const QString& title) override;
 };
 
-// One table's rows: before its purge, removed by it, and kept because their
-// date could not be read (-1 where a count failed).
+// One table's rows: before its purge, removed by its delete statement (rows
+// other programs add or remove meanwhile not counted), and kept because
+// their date could not be read (-1 where a count failed).
 struct TableFigures {
   ShopTable table = ShopTable::Contacts;
   qint64 rows = -1;
@@ -49,6 +59,7 @@ class CommandLineFace : public PurgeRunFace {
   CommandLineFace(const QString& dbPath, const QDate& cutOff, bool quiet);
 
   void busy(bool) override {}
+  // Throws StopRequested when a stop signal came (stop_signals.h).
   void stepStarting(PurgeStep step, std::optional<ShopTable> table,
                     const QString& progress) override;
   void stepEnded(const PurgeStepResult& result) override;
@@ -62,6 +73,7 @@ class CommandLineFace : public PurgeRunFace {
   bool m_quiet = false;
   TablePurgePlan m_plan;
   QElapsedTimer m_timer;
+  qint64 m_changedBefore = 0;  // db::changedRowsSoFar() as the table step began
 };
 
 }  // namespace cli

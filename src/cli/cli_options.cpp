@@ -22,7 +22,7 @@ const std::vector<OptionDef>& optionTable() {
   static const std::vector<OptionDef> table = {
       {{"before"}, "YYYY-MM-DD", "remove the rows dated before this day"},
       {{"older-than"}, "N{d|m|y}", "remove rows older than N days, calendar months or years"},
-      {{"contacts"}, "", "purge contacts, but not account or mailbox holders"},
+      {{"contacts"}, "", "purge contacts last contacted before the cut-off or never contacted, but not account holders nor the shop's own"},
       {{"invoices"}, "", "purge invoices, their cash payments and transactions"},
       {{"shipments"}, "", "purge shipments (the Manifest table)"},
       {{"all"}, "", "purge contacts, invoices and shipments"},
@@ -33,7 +33,8 @@ const std::vector<OptionDef>& optionTable() {
       {{"keep-backups"}, "N", "after a successful purge, remove the backups beyond the newest N"},
       {{"list-backups"}, "", "list the backups beside the database, newest first, and check them"},
       {{"verify"}, "", "with --list-backups: the thorough integrity check"},
-      {{"restore"}, "DDMMYYYY|FILE", "put a backup in place of the database (the current one is kept)"},
+      {{"restore"}, "DATE|FILE",
+       "put a backup in place of the database (the current one is kept); DATE is DDMMYYYY or YYYY-MM-DD"},
       {{"h", "help"}, "", "show this help and exit"},
       {{"version"}, "", "show the version and exit"},
   };
@@ -175,6 +176,11 @@ ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
       return result;
     }
   }
+  // Before the year 1 a date has no ISO text, so no row could be compared with it.
+  if (r.cutOff.year() < 1) {
+    result.error = QStringLiteral("the cut-off goes back before the year 1");
+    return result;
+  }
   if (r.cutOff > today) {
     result.error =
         QStringLiteral("the cut-off %1 is after today").arg(r.cutOff.toString(Qt::ISODate));
@@ -196,7 +202,7 @@ QString helpText() {
   QString text = QStringLiteral(
       "Usage: purge-database [OPTION]...\n"
       "       purge-database --list-backups [--verify] [--json] [--database PATH]\n"
-      "       purge-database --restore DDMMYYYY|FILE [--json] [--database PATH]\n"
+      "       purge-database --restore DDMMYYYY|YYYY-MM-DD|FILE [--json] [--database PATH]\n"
       "Without options, opens the Purge Database window.\n"
       "With options, purges the shop database without a window: makes the day's backup\n"
       "(kvbackupDDMMYYYY.mdb beside the database) unless it exists, deletes the chosen\n"

@@ -24,6 +24,7 @@ struct Request {
   int keepBackups = 0;  // after a successful purge keep the newest N; 0: keep all
   bool verify = false;  // --list-backups: integrity_check instead of quick_check
   QString restore;      // --restore: DDMMYYYY or a backup file
+  QDate today;          // the run's one reading of the clock, set after parsing: backup name, kept backups
 };
 
 // The result of parsing: a request, or the usage error to print.

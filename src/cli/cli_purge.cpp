@@ -10,13 +10,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QStorageInfo>
 
 #include "cli/backup_commands.h"
 #include "cli/cli_face.h"
 #include "cli/exit_status.h"
+#include "cli/stop_signals.h"
 #include "data/files_.h"
-#include "platform/clock.h"
 #include "platform/db_engine.h"
 #include "platform/db_file.h"
 #include "platform/files.h"
@@ -51,6 +52,11 @@ QString countText(qint64 n) {
   return n < 0 ? QStringLiteral("?") : QString::number(n);
 }
 
+// A size for people: "84.1 MB"; "?" where it could not be had.
+QString sizeText(qint64 bytes) {
+  return bytes < 0 ? QStringLiteral("?") : QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
 QString seconds(double s) {
   return QString::number(s, 'f', 2) + QStringLiteral(" s");
 }
@@ -59,6 +65,7 @@ QString seconds(double s) {
 // ran, the database is as it was, and a backup or compaction refused
 // because the file is in use, missing or no database says why.
 int failureStatus(const PurgeOutcome& outcome) {
+  if (outcome.refusal.number() == EBUSY) return kExitInUse;
   if (outcome.ranTablePurge() || outcome.steps.empty()) return kExitFailed;
   const PurgeStepResult& failed = outcome.steps.back();
   if (failed.ok) return kExitFailed;
@@ -90,8 +97,12 @@ int keepBackups(const Request& request, int status, QJsonObject* summary) {
   if (request.keepBackups < 1 || status != kExitSuccess) return status;
   QTextStream out(stdout), err(stderr);
   QJsonObject kept;
-  const int keptStatus = keepBackupsCommand(request.dbPath, request.keepBackups, sysclock::today(),
-                                            request.dryRun, summary ? &kept : nullptr, out, err);
+  // In a dry run today's backup is not there yet; the real run makes it
+  // first, and it counts among the newest.
+  const bool todayCounts =
+      request.dryRun && !TodaysBackupFound(request.dbPath, backupPathFor(request.dbPath, request.today));
+  const int keptStatus = keepBackupsCommand(request.dbPath, request.keepBackups, request.today,
+                                            request.dryRun, summary ? &kept : nullptr, out, err, todayCounts);
   if (summary) summary->insert(QStringLiteral("keepBackups"), kept);
   return keptStatus == kExitSuccess ? status : kExitFailed;
 }
@@ -105,9 +116,30 @@ int writeJsonSummary(const Request& request, int status, QJsonObject o) {
   return final;
 }
 
+// Ends a run that a stop signal interrupted between two steps: what was
+// done and what was not on standard error (and in the JSON summary), and
+// the shell's status for death by that signal, 128 + its number.
+int stopped(const Request& request, int signal, const CommandLineFace& face) {
+  QStringList done;
+  for (const StepFigures& s : face.steps) done << s.name + (s.ok ? QString() : QStringLiteral(" (failed)"));
+  const int status = 128 + signal;
+  writeErr(QStringLiteral("purge-database: stopped by %1 before the next step; done: %2; the steps after it were "
+                          "not run, and the database is whole.")
+               .arg(QLatin1String(signalName(signal)),
+                    done.isEmpty() ? QStringLiteral("nothing") : done.join(QStringLiteral(", "))));
+  if (request.json)
+    writeOut(QString::fromUtf8(QJsonDocument(QJsonObject{{"dryRun", false},
+                                                         {"success", false},
+                                                         {"exitStatus", status},
+                                                         {"stoppedBy", QLatin1String(signalName(signal))},
+                                                         {"stepsDone", QJsonArray::fromStringList(done)}})
+                                   .toJson(QJsonDocument::Compact)));
+  return status;
+}
+
 }  // namespace
 
-int checkBeforeChanging(const QString& dbPath, QString& message) {
+int checkBeforeChanging(const QString& dbPath, bool sidecarInUse, QString& message) {
   const db::DbFile database(dbPath);
   const QString resolved = database.path();
   bool present = false;
@@ -116,14 +148,18 @@ int checkBeforeChanging(const QString& dbPath, QString& message) {
     return kExitFailed;
   }
   if (!present) {
-    message = missingDatabaseText(dbPath);
+    message = QFileInfo(resolved).isDir() ? QStringLiteral("Is a directory, not a database: ") + resolved
+                                          : missingDatabaseText(dbPath);
     return kExitNoDatabase;
   }
   if (const Status header = database.checkHeader(); !header.ok()) {
     message = header.description() + QStringLiteral(": ") + resolved;
     return header.number() == SQLITE_NOTADB ? kExitNoDatabase : kExitFailed;
   }
-  if (!database.useStatus().ok() || database.hasLiveSidecar()) {
+  // Where other accounts' programs cannot be seen, the run works through
+  // SQLite's locks, and a program holding one makes it refuse then.
+  const Status use = database.useStatus();
+  if ((!use.ok() && !files::isUndecided(use)) || (sidecarInUse && database.hasLiveSidecar())) {
     message = QString::fromUtf8(files::kInUseText) + QStringLiteral(": ") + resolved;
     return kExitInUse;
   }
@@ -133,15 +169,22 @@ int checkBeforeChanging(const QString& dbPath, QString& message) {
 
 int runPurge(const Request& request) {
   QString message;
-  if (const int status = checkBeforeChanging(request.dbPath, message); status != kExitSuccess)
+  // A journal or WAL no live program holds is the run's to recover.
+  if (const int status = checkBeforeChanging(request.dbPath, false, message); status != kExitSuccess)
     return refuse(request, status, message);
 
   const qint64 sizeBefore = fileSize(request.dbPath);
   CommandLineFace face(request.dbPath, request.cutOff, request.quiet);
   QElapsedTimer total;
   total.start();
-  const PurgeOutcome outcome = runPurgeSequence(
-      request.dbPath, request.cutOff.toString(Qt::ISODate), request.selection, face);
+  watchStopSignals();
+  PurgeOutcome outcome;
+  try {
+    outcome = runPurgeSequence(request.dbPath, request.cutOff.toString(Qt::ISODate), request.selection,
+                               request.today, face);
+  } catch (const StopRequested& stop) {
+    return stopped(request, stop.signal, face);
+  }
   const double totalSeconds = double(total.nsecsElapsed()) / 1e9;
   const qint64 sizeAfter = fileSize(request.dbPath);
   const int status = outcome.success ? kExitSuccess : failureStatus(outcome);
@@ -183,8 +226,7 @@ int runPurge(const Request& request) {
                               : outcome.backupMade ? QStringLiteral("made")
                                                    : QStringLiteral("not made");
   lines << QStringLiteral("backup    %1 %2").arg(backupState, backup);
-  lines << QStringLiteral("size      %1 bytes before, %2 bytes after")
-               .arg(countText(sizeBefore), countText(sizeAfter));
+  lines << QStringLiteral("size      %1 before, %2 after").arg(sizeText(sizeBefore), sizeText(sizeAfter));
   if (!face.tables.empty()) {
     lines << QStringLiteral("%1 %2 %3 %4")
                  .arg(QStringLiteral("table"), -14)
@@ -212,7 +254,7 @@ int runDryRun(const Request& request) {
   // No statement of this process can change the file from here on.
   db::setReadOnlyConnections(true);
   QString message;
-  if (const int status = checkBeforeChanging(request.dbPath, message); status != kExitSuccess)
+  if (const int status = checkBeforeChanging(request.dbPath, true, message); status != kExitSuccess)
     return refuse(request, status, message);
 
   struct Row {
@@ -235,8 +277,8 @@ int runDryRun(const Request& request) {
     }
     rows.push_back(row);
   }
-  const QString backup = backupPathFor(request.dbPath, sysclock::today());
-  const bool backupWanted = !BackupExists(backup);
+  const QString backup = backupPathFor(request.dbPath, request.today);
+  const bool backupWanted = !TodaysBackupFound(request.dbPath, backup);
   const QString resolved = paths::resolve(request.dbPath);
   const qint64 size = fileSize(request.dbPath);
   const qint64 free = QStorageInfo(QFileInfo(resolved).absolutePath()).bytesAvailable();
@@ -270,7 +312,7 @@ int runDryRun(const Request& request) {
                                  : QStringLiteral("exists, none made:"),
                     paths::resolve(backup));
   lines
-      << QStringLiteral("size      %1 bytes, %2 bytes free").arg(countText(size), countText(free));
+      << QStringLiteral("size      %1, %2 free").arg(sizeText(size), sizeText(free));
   if (!rows.empty()) {
     lines << QStringLiteral("%1 %2 %3 %4")
                  .arg(QStringLiteral("table"), -14)

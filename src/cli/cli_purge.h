@@ -10,10 +10,11 @@ namespace cli {
 
 // Why a database cannot be purged at all, before anything is changed:
 // kExitNoDatabase when it is missing or does not begin as an SQLite
-// database, kExitInUse when another program holds it open for writing or a
-// live journal is beside it, kExitFailed when it cannot be read; with the
-// text to tell (naming the path looked at). kExitSuccess and "" otherwise.
-int checkBeforeChanging(const QString& dbPath, QString& message);
+// database, kExitInUse when another program holds it open for writing or,
+// with `sidecarInUse` (a run that cannot recover it), a live journal or WAL
+// is beside it, kExitFailed when it cannot be read; with the text to tell
+// (naming the path looked at). kExitSuccess and "" otherwise.
+int checkBeforeChanging(const QString& dbPath, bool sidecarInUse, QString& message);
 
 // Runs the purge of `request` through the shared sequence (boxes and
 // progress on standard error) and writes the summary on standard output.

@@ -2,6 +2,7 @@
 #include "cli/command_line.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -15,21 +16,10 @@
 #include "platform/clock.h"
 
 namespace cli {
+namespace {
 
-int runCommandLine(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
-  QCoreApplication::setApplicationName(app::title());
-  QCoreApplication::setApplicationVersion(app::versionText());
-  QCoreApplication::setOrganizationName(QString::fromUtf8(app::kCompany));
-
-  const ParseResult parsed =
-      parseArguments(QCoreApplication::arguments().mid(1), sysclock::today());
-  if (!parsed.ok) {
-    writeErr(QStringLiteral("purge-database: ") + parsed.error);
-    writeErr(QStringLiteral("Try 'purge-database --help' for more information."));
-    return kExitUsage;
-  }
-  const Request& request = parsed.request;
+// Carries out the one command of a parsed request; its exit status.
+int runRequest(const Request& request) {
   switch (request.command) {
     case Command::Help:
       writeOut(helpText().trimmed());
@@ -40,9 +30,12 @@ int runCommandLine(int argc, char** argv) {
     case Command::ListBackups:
     case Command::Restore: {
       QTextStream out(stdout), err(stderr);
-      return request.command == Command::ListBackups
-                 ? listBackupsCommand(request.dbPath, request.verify, request.json, out, err)
-                 : restoreCommand(request.dbPath, request.restore, request.json, out, err);
+      const int status = request.command == Command::ListBackups
+                             ? listBackupsCommand(request.dbPath, request.verify, request.json, out, err)
+                             : restoreCommand(request.dbPath, request.restore, request.json, out, err);
+      out.flush();
+      standardOutputError();  // the cause of a failed write is still in errno
+      return status;
     }
     case Command::Purge:
       break;
@@ -51,6 +44,35 @@ int runCommandLine(int argc, char** argv) {
   setMsgBoxPresenter(&presenter);
   const int status = request.dryRun ? runDryRun(request) : runPurge(request);
   setMsgBoxPresenter(nullptr);
+  return status;
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  QCoreApplication::setApplicationName(app::title());
+  QCoreApplication::setApplicationVersion(app::versionText());
+  QCoreApplication::setOrganizationName(QString::fromUtf8(app::kCompany));
+
+  // The clock is read once: a run that crosses midnight takes its cut-off,
+  // its backup's name and the backups it keeps from the same day.
+  const QDate today = sysclock::today();
+  const ParseResult parsed = parseArguments(QCoreApplication::arguments().mid(1), today);
+  if (!parsed.ok) {
+    writeErr(QStringLiteral("purge-database: ") + parsed.error);
+    writeErr(QStringLiteral("Try 'purge-database --help' for more information."));
+    return kExitUsage;
+  }
+  Request request = parsed.request;
+  request.today = today;
+  const int status = runRequest(request);
+  // A summary that never reached its reader is no success.
+  if (const int err = standardOutputError(); err != 0) {
+    writeErr(QStringLiteral("purge-database: cannot write to standard output: ") +
+             QString::fromLocal8Bit(std::strerror(err)));
+    return status == kExitSuccess ? kExitFailed : status;
+  }
   return status;
 }
 

@@ -52,6 +52,9 @@ TEST(CliOptions, TheOptionsChooseTablesDatabaseAndOutput) {
 
   EXPECT_EQ(parse({"--before", "2004-03-05", "--database", "c:\\shop\\kv.mdb"}).request.dbPath,
             QStringLiteral("c:\\shop\\kv.mdb"));
+  // Outside a drive path a backslash belongs to the file's name.
+  EXPECT_EQ(parse({"--before", "2004-03-05", "--database", "odd\\name.mdb"}).request.dbPath,
+            QDir::current().absoluteFilePath(QStringLiteral("odd\\name.mdb")));
 
   const cli::ParseResult one = parse({"--invoices", "--older-than", "1y"});
   ASSERT_TRUE(one.ok);
@@ -78,6 +81,7 @@ TEST(CliOptions, UsageErrorsAreRefusedWithAMessage) {
       {"--older-than", "24w"},
       {"--older-than", "-3d"},
       {"--older-than", "m"},
+      {"--older-than", "9999y"},
       {"--before", "2004-03-05", "--database", ""},
       {"--before", "2004-03-05", "--keep-backups", "0"},
       {"--before", "2004-03-05", "--keep-backups", "two"},

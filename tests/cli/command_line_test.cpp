@@ -2,6 +2,13 @@
 // no display variables, a sample shop database in a temporary folder, the
 // exit status, the summary and the files left behind.
 #include <sys/stat.h>
+#include <unistd.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+
+#include <csignal>
+#include <cerrno>
+#include <cstring>
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -12,7 +19,10 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include "cli/cli_face.h"
+#include "platform/run_lock.h"
 #include "sampledb/sample_db.h"
+#include "support/file_ops_support.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
 
@@ -49,13 +59,14 @@ class CommandLine : public ::testing::Test {
   }
 
   // purge-database with `args`, with DISPLAY, WAYLAND_DISPLAY and
-  // QT_QPA_PLATFORM unset.
-  Outcome run(const QStringList& args) {
+  // QT_QPA_PLATFORM unset; its standard output into `outputFile` when given.
+  Outcome run(const QStringList& args, const QString& outputFile = QString()) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
       env.remove(QLatin1String(name));
     child.setProcessEnvironment(env);
+    if (!outputFile.isEmpty()) child.setStandardOutputFile(outputFile);
     child.start(QStringLiteral(PURGE_DATABASE), args);
     Outcome r;
     if (!child.waitForFinished(120000) || child.exitStatus() != QProcess::NormalExit) return r;
@@ -110,6 +121,42 @@ TEST_F(CommandLine, HelpVersionAndUsageErrorsNeedNoDisplayAndTouchNothing) {
   EXPECT_EQ(state(), before);
 }
 
+// Over ssh there is no display: the window is not tried, the command line
+// is pointed to.
+TEST_F(CommandLine, NoArgumentsAndNoDisplayPointToTheCommandLine) {
+  const Outcome bare = run({});
+  EXPECT_EQ(bare.exit, 2);
+  EXPECT_EQ(bare.err, QStringLiteral("purge-database: no display to show the window on; "
+                                     "see 'purge-database --help' for the command line.\n"));
+}
+
+// Output that cannot be written is a failure, whatever the command.
+TEST_F(CommandLine, AFullStandardOutputFailsTheRun) {
+  for (const QStringList& args :
+       {QStringList{"--version"},
+        QStringList{"--shipments", "--older-than", "30m", "--database", db, "--dry-run", "--quiet"},
+        QStringList{"--list-backups", "--database", db}}) {
+    const Outcome r = run(args, QStringLiteral("/dev/full"));
+    EXPECT_EQ(r.exit, 1) << args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("purge-database: cannot write to standard output: ") +
+                               QString::fromLocal8Bit(std::strerror(ENOSPC)) + QLatin1Char('\n')))
+        << r.err.toStdString();
+  }
+}
+
+// A backslash outside a drive path is part of the file's name.
+TEST_F(CommandLine, ABackslashInAPosixPathNamesThatVeryFile) {
+  const QString odd = dir.file(QStringLiteral("odd\\name.mdb"));
+  ASSERT_TRUE(QFile::rename(db, odd));
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("odd")));
+  ASSERT_TRUE(test::writeFile(dir.file(QStringLiteral("odd/name.mdb")), "not the shop's database\n"));
+  const Outcome r = run({"--shipments", "--older-than", "30m", "--database", odd, "--dry-run", "--json"});
+  ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+  EXPECT_EQ(r.json().value("database").toString(), odd);
+  EXPECT_EQ(perTable(r.json(), "rows").at("Manifest"),
+            test::sqlScalar(odd, QStringLiteral("SELECT COUNT(*) FROM Manifest")));
+}
+
 TEST_F(CommandLine, DryRunChangesNothingAndCountsWhatTheRunThenRemoves) {
   const QStringList purge{"--all", "--older-than", "30m", "--database", db, "--json", "--quiet"};
   const FolderState before = state();
@@ -154,6 +201,46 @@ TEST_F(CommandLine, DryRunChangesNothingAndCountsWhatTheRunThenRemoves) {
   EXPECT_FALSE(QFileInfo::exists(dir.file("kvTemp.mdb")));
 }
 
+// A reader of a WAL database would leave an empty -wal and -shm beside it.
+TEST_F(CommandLine, DryRunOfAWalDatabaseLeavesTheFolderAsItWas) {
+  ASSERT_TRUE(test::sqlExec(db, "PRAGMA journal_mode=WAL;"));
+  ASSERT_FALSE(QFileInfo::exists(db + "-wal"));
+  const QString cutOff = QDate::currentDate().addMonths(-30).toString(Qt::ISODate);
+  const FolderState before = state();
+  const Outcome dry = run({"--shipments", "--before", cutOff, "--database", db, "--dry-run", "--json"});
+  ASSERT_EQ(dry.exit, 0) << dry.err.toStdString();
+  EXPECT_EQ(state(), before);
+  const QJsonObject plan = dry.json();
+  EXPECT_EQ(perTable(plan, "rows").at("Manifest"),
+            test::sqlScalar(db, QStringLiteral("SELECT COUNT(*) FROM Manifest")));
+  EXPECT_EQ(perTable(plan, "wouldRemove").at("Manifest"),
+            test::sqlScalar(db, QStringLiteral("SELECT COUNT(*) FROM Manifest WHERE [Date] < '%1' "
+                                               "AND [Date] LIKE '____-__-__%'")
+                                    .arg(cutOff)));
+  EXPECT_EQ(perTable(plan, "keptUnreadableDate").at("Manifest"), 2);
+}
+
+// The summary's "removed" is what the delete removed: rows the shop
+// application adds while the step runs are not taken off it.
+TEST_F(CommandLine, RemovedCountsTheDeleteNotRowsOthersAddMeanwhile) {
+  const QDate cutOff = QDate::currentDate().addMonths(-30);
+  const qint64 old = test::sqlScalar(
+      db, QStringLiteral("SELECT COUNT(*) FROM InvoiceNumbers WHERE [Date] < '%1'").arg(cutOff.toString(Qt::ISODate)));
+  ASSERT_GT(old, 0);
+  cli::CommandLineFace face(db, cutOff, true);
+  face.stepStarting(PurgeStep::Table, ShopTable::InvoiceNumbers, QStringLiteral("purging invoices..."));
+  ASSERT_TRUE(test::sqlExec(db, QStringLiteral("INSERT INTO InvoiceNumbers(InvoiceNum, [Date]) "
+                                               "VALUES ('N1', '%1'), ('N2', '%1')")
+                                    .arg(QDate::currentDate().toString(Qt::ISODate))));
+  QString errDesc;
+  int32_t errNum = 0;
+  const bool ok = PurgeInvoiceNumbers(db, cutOff, errDesc, errNum);
+  ASSERT_TRUE(ok) << errDesc.toStdString();
+  face.stepEnded(PurgeStepResult{PurgeStep::Table, ShopTable::InvoiceNumbers, ok, errNum, errDesc});
+  ASSERT_EQ(face.tables.size(), 1u);
+  EXPECT_EQ(face.tables[0].removed, old);
+}
+
 TEST_F(CommandLine, AHeldMissingOrForeignDatabaseStopsBeforeAnyChange) {
   const QStringList purge{"--all", "--older-than", "30m", "--quiet"};
   FolderState before = state();
@@ -187,6 +274,90 @@ TEST_F(CommandLine, AHeldMissingOrForeignDatabaseStopsBeforeAnyChange) {
     EXPECT_EQ(foreign.exit, 4) << mode.toStdString() << foreign.err.toStdString();
   }
   EXPECT_EQ(state(), before);
+}
+
+// Another run of the same database (the window, a timer) holds it: this one
+// refuses with 3 before changing anything, and the same run goes through
+// once the other is gone.
+TEST_F(CommandLine, ASecondRunOfOneDatabaseRefusesWithThree) {
+  const QStringList purge{"--all", "--older-than", "30m", "--quiet", "--database", db};
+  const FolderState before = state();
+  {
+    runlock::RunLock other;
+    ASSERT_TRUE(other.acquire(db).ok());
+    const Outcome second = run(purge);
+    EXPECT_EQ(second.exit, 3) << second.err.toStdString();
+    EXPECT_TRUE(second.err.contains(QString::fromLatin1(runlock::kBusyText))) << second.err.toStdString();
+    EXPECT_EQ(state(), before);
+  }
+  EXPECT_EQ(run(purge).exit, 0);
+}
+
+// A run killed inside a delete leaves a hot journal no process holds: the
+// next command-line run plays it back (on a copy first) and purges.
+TEST_F(CommandLine, AJournalOfAKilledRunIsRecoveredNotRefused) {
+  const qint64 manifest = test::sqlScalar(db, QStringLiteral("SELECT count(*) FROM Manifest"));
+  ASSERT_TRUE(test::crashMidTransaction(db, QStringLiteral("DELETE FROM Manifest; ")));
+  ASSERT_GT(QFileInfo(db + QStringLiteral("-journal")).size(), 0);
+  const Outcome r = run({"--shipments", "--before", "2004-03-05", "--quiet", "--database", db});
+  EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+  EXPECT_EQ(test::sqlScalar(db, QStringLiteral("SELECT count(*) FROM Manifest")), manifest);
+  EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-journal")));
+}
+
+// True once process `pid` has a handler for SIGTERM, within ten seconds.
+bool catchesTerm(pid_t pid) {
+  for (int i = 0; i < 10000; ++i) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly))
+      for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:") && (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1)
+          return true;
+    ::usleep(1000);
+  }
+  return false;
+}
+
+// SIGTERM while the run is held at its first progress line (its standard
+// error is a full pipe): the run stops before the next step, says what was
+// done, ends 143, and leaves a whole database and no temporary file.
+TEST_F(CommandLine, ASignalStopsTheRunBetweenTwoSteps) {
+  int err[2];
+  ASSERT_EQ(::pipe2(err, O_CLOEXEC), 0);
+  ::fcntl(err[1], F_SETPIPE_SZ, 4096);
+  ::fcntl(err[1], F_SETFL, O_NONBLOCK);
+  const char fill[512] = {};
+  while (::write(err[1], fill, sizeof fill) > 0) {
+  }
+  ::fcntl(err[1], F_SETFL, 0);
+  const QByteArray program(PURGE_DATABASE), path = QFile::encodeName(db);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(err[1], 2);
+    ::unsetenv("QT_QPA_PLATFORM");
+    ::execl(program.constData(), program.constData(), "--all", "--older-than", "30m", "--database", path.constData(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(err[1]);
+  const bool caught = catchesTerm(pid);
+  ::kill(pid, SIGTERM);
+  QByteArray said;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;) said.append(buf, n);
+  ::close(err[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  said.replace('\0', "");
+  ASSERT_TRUE(caught) << said.toStdString();
+  ASSERT_TRUE(WIFEXITED(status)) << said.toStdString();
+  EXPECT_EQ(WEXITSTATUS(status), 143) << said.toStdString();
+  EXPECT_TRUE(said.contains("stopped by SIGTERM before the next step")) << said.toStdString();
+  EXPECT_FALSE(said.contains("purging")) << said.toStdString();
+  EXPECT_EQ(test::sqlColumn(db, QStringLiteral("PRAGMA integrity_check")), QStringList{"ok"});
+  EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("kvTemp.mdb"))));
+  EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-journal")));
 }
 
 TEST_F(CommandLine, AFailedStepIsStatusOneWithTheWindowsBoxesAsLines) {
