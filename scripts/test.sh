@@ -13,7 +13,7 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export QT_QPA_PLATFORM=offscreen
 
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WERROR=ON "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$jobs"
 (cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 300 ${CTEST_ARGS:-})
 
@@ -22,7 +22,7 @@ if [ "${KESTROVA_SANITIZE_PASS:-1}" != 0 ]; then
   # sanitizers' stack traces readable at a modest cost in speed.
   san=${SANITIZE_BUILD_DIR:-build-sanitize}
   cmake -S . -B "$san" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-    -DKESTROVA_SANITIZE=ON -DKESTROVA_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+    -DKESTROVA_SANITIZE=ON -DKESTROVA_BUILD_BENCH=OFF -DKESTROVA_WERROR=ON "${launcher[@]}" >/dev/null
   cmake --build "$san" -j"$jobs"
   export ASAN_OPTIONS=detect_leaks=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
