@@ -173,6 +173,11 @@ int runPurge(const Request& request) {
   if (const int status = checkBeforeChanging(request.dbPath, false, message); status != kExitSuccess)
     return refuse(request, status, message);
 
+  // Which of the two ways the run works is said: here no rename.
+  if (files::isUndecided(db::DbFile(request.dbPath).useStatus()))
+    writeErr(QStringLiteral("purge-database: the database belongs to another account, whose programs cannot be "
+                            "seen: the backup is read and the compaction done through SQLite's own locks, and the "
+                            "file is never replaced."));
   const qint64 sizeBefore = fileSize(request.dbPath);
   CommandLineFace face(request.dbPath, request.cutOff, request.quiet);
   QElapsedTimer total;
