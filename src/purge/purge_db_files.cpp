@@ -157,8 +157,11 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
       return;
     }
     // A database of another account whose programs cannot be seen is read
-    // through SQLite under its shared lock, so no commit of theirs is torn.
-    if (files::isUndecided(files::useStatus(dbPath))) {
+    // through SQLite under its shared lock, so no commit of theirs is torn;
+    // so is one in WAL mode, whose commits live in its -wal until a
+    // checkpoint and whose readers never stop the shop's writers.
+    if (db::DbFile(dbPath).journalMode() == db::DbFile::JournalMode::Wal ||
+        files::isUndecided(files::useStatus(dbPath))) {
       const Status copied = liveness::run([&] {
         return db::copyThroughSqlite(db::DbFile(dbPath).nativePath(), db::DbFile(backupPath).followed().nativePath());
       });

@@ -645,6 +645,28 @@ TEST_F(BadDatabase, ASecondRunRefusesUntilTheFirstIsGone) {
   EXPECT_EQ(run.events.last(), kSuccess) << joined(run.events).toStdString();
 }
 
+// In WAL mode everything goes through SQLite's locks: the shop application
+// keeps its connection open, the run backs up through SQLite, purges and
+// compacts in place, and the shop's next commit lands in the same file.
+TEST_F(BadDatabase, AWalDatabaseTheShopHoldsOpenIsPurgedThroughSqlite) {
+  ASSERT_TRUE(test::execSql(db, "PRAGMA journal_mode=WAL"));
+  sqlite3* shop = nullptr;
+  ASSERT_EQ(sqlite3_open(QFile::encodeName(db).constData(), &shop), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(shop, "INSERT INTO Manifest(TrackingNum, [Date]) VALUES ('W1', '2026-12-07')", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  run.purge({.shipments = true});
+  EXPECT_EQ(run.events.last(), kSuccess) << joined(run.events).toStdString();
+  EXPECT_EQ(test::sqlScalar(drivePath(kBackupToday), "SELECT count(*) FROM Manifest"), 2003) << "W1 is in the backup";
+  EXPECT_EQ(sqlite3_exec(shop, "INSERT INTO Manifest(TrackingNum, [Date]) VALUES ('W2', '2026-12-07')", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_EQ(sqlite3_close(shop), SQLITE_OK);
+  EXPECT_EQ(test::sqlScalar(db, "SELECT count(*) FROM Manifest WHERE TrackingNum IN ('W1', 'W2')"), 2);
+  EXPECT_EQ(test::sqlScalar(db, "SELECT count(*) FROM Manifest"), 2003);
+  EXPECT_EQ(test::queryText(db, "PRAGMA integrity_check"), "ok");
+}
+
 TEST_F(BadDatabase, ADatabaseReachedThroughALinkIsReplacedBehindTheLink) {
   const QString real = drivePath("store/kestrova.mdb");
   ASSERT_TRUE(QDir().mkpath(drivePath("store")));
