@@ -1,11 +1,13 @@
 // The command line's backup commands over the backup store.
 #include "cli/backup_commands.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -87,9 +89,14 @@ int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStrea
     out << "No backups beside " << shownPath(dbPath) << ".\n";
   } else {
     out << "Backups of " << shownPath(dbPath) << ", newest first (" << checkName << "):\n";
+    // Columns: date, size as people read it, the check's verdict, the file.
+    qsizetype verdictWidth = 0;
+    for (const backups::Entry& e : entries) verdictWidth = std::max(verdictWidth, e.check.verdict.size());
     for (const backups::Entry& e : entries)
-      out << e.date.toString(Qt::ISODate) << "  " << e.size << " bytes  " << e.check.verdict << "  "
-          << e.path << (beforeRestore(e) ? "  (before restore)" : "") << '\n';
+      out << e.date.toString(Qt::ISODate) << "  "
+          << QLocale::c().formattedDataSize(e.size, 1, QLocale::DataSizeSIFormat).rightJustified(9) << "  "
+          << e.check.verdict.leftJustified(verdictWidth) << "  " << e.path
+          << (beforeRestore(e) ? "  (before restore)" : "") << '\n';
   }
   out.flush();
   return allPassed ? kExitSuccess : kExitFailed;
