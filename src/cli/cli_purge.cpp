@@ -1,7 +1,6 @@
 // The command line's purge and dry run.
 #include "cli/cli_purge.h"
 
-#include <cerrno>
 
 #include <sqlite3.h>
 
@@ -61,16 +60,18 @@ QString seconds(double s) {
   return QString::number(s, 'f', 2) + QStringLiteral(" s");
 }
 
-// The exit status of a run that did not succeed. Before any table purge
-// ran, the database is as it was, and a backup or compaction refused
-// because the file is in use, missing or no database says why.
-int failureStatus(const PurgeOutcome& outcome) {
-  if (outcome.refusal.number() == EBUSY) return kExitInUse;
-  if (outcome.ranTablePurge() || outcome.steps.empty()) return kExitFailed;
-  const PurgeStepResult& failed = outcome.steps.back();
-  if (failed.ok) return kExitFailed;
-  if (failed.errNum == EBUSY) return kExitInUse;
-  if (failed.errNum == ENOENT || failed.errNum == SQLITE_NOTADB) return kExitNoDatabase;
+// The exit status that tells `verdict`.
+int exitStatusOf(RunVerdict verdict) {
+  switch (verdict) {
+    case RunVerdict::Success:
+      return kExitSuccess;
+    case RunVerdict::InUse:
+      return kExitInUse;
+    case RunVerdict::NoDatabase:
+      return kExitNoDatabase;
+    case RunVerdict::Failed:
+      break;
+  }
   return kExitFailed;
 }
 
@@ -139,39 +140,39 @@ int stopped(const Request& request, int signal, const CommandLineFace& face) {
 
 }  // namespace
 
-int checkBeforeChanging(const QString& dbPath, bool sidecarInUse, QString& message) {
+RunVerdict checkBeforeChanging(const QString& dbPath, bool sidecarInUse, QString& message) {
   const db::DbFile database(dbPath);
   const QString resolved = database.path();
   bool present = false;
   if (const auto error = trapErrors([&] { present = FileExists(dbPath); })) {
     message = error->description + QStringLiteral(": ") + resolved;
-    return kExitFailed;
+    return RunVerdict::Failed;
   }
   if (!present) {
     message = QFileInfo(resolved).isDir() ? QStringLiteral("Is a directory, not a database: ") + resolved
                                           : missingDatabaseText(dbPath);
-    return kExitNoDatabase;
+    return RunVerdict::NoDatabase;
   }
   if (const Status header = database.checkHeader(); !header.ok()) {
     message = header.description() + QStringLiteral(": ") + resolved;
-    return header.number() == SQLITE_NOTADB ? kExitNoDatabase : kExitFailed;
+    return header.number() == SQLITE_NOTADB ? RunVerdict::NoDatabase : RunVerdict::Failed;
   }
   // Where other accounts' programs cannot be seen, the run works through
   // SQLite's locks, and a program holding one makes it refuse then.
   const Status use = database.useStatus();
   if ((!use.ok() && !files::isUndecided(use)) || (sidecarInUse && database.hasLiveSidecar())) {
     message = QString::fromUtf8(files::kInUseText) + QStringLiteral(": ") + resolved;
-    return kExitInUse;
+    return RunVerdict::InUse;
   }
   message.clear();
-  return kExitSuccess;
+  return RunVerdict::Success;
 }
 
 int runPurge(const Request& request) {
   QString message;
   // A journal or WAL no live program holds is the run's to recover.
-  if (const int status = checkBeforeChanging(request.dbPath, false, message); status != kExitSuccess)
-    return refuse(request, status, message);
+  if (const RunVerdict verdict = checkBeforeChanging(request.dbPath, false, message); verdict != RunVerdict::Success)
+    return refuse(request, exitStatusOf(verdict), message);
 
   // Which of the two ways the run works is said: here no rename.
   if (files::isUndecided(db::DbFile(request.dbPath).useStatus()))
@@ -192,7 +193,7 @@ int runPurge(const Request& request) {
   }
   const double totalSeconds = double(total.nsecsElapsed()) / 1e9;
   const qint64 sizeAfter = fileSize(request.dbPath);
-  const int status = outcome.success ? kExitSuccess : failureStatus(outcome);
+  const int status = exitStatusOf(outcome.verdict());
   const QString backup = paths::resolve(outcome.backupPath);
 
   if (request.json) {
@@ -259,8 +260,8 @@ int runDryRun(const Request& request) {
   // No statement of this process can change the file from here on.
   db::setReadOnlyConnections(true);
   QString message;
-  if (const int status = checkBeforeChanging(request.dbPath, true, message); status != kExitSuccess)
-    return refuse(request, status, message);
+  if (const RunVerdict verdict = checkBeforeChanging(request.dbPath, true, message); verdict != RunVerdict::Success)
+    return refuse(request, exitStatusOf(verdict), message);
 
   struct Row {
     ShopTable table;

@@ -5,16 +5,19 @@
 #include <QString>
 
 #include "cli/cli_options.h"
+#include "purge/purge_sequence.h"
 
 namespace cli {
 
 // Why a database cannot be purged at all, before anything is changed:
-// kExitNoDatabase when it is missing or does not begin as an SQLite
-// database, kExitInUse when another program holds it open for writing or,
-// with `sidecarInUse` (a run that cannot recover it), a live journal or WAL
-// is beside it, kExitFailed when it cannot be read; with the text to tell
-// (naming the path looked at). kExitSuccess and "" otherwise.
-int checkBeforeChanging(const QString& dbPath, bool sidecarInUse, QString& message);
+// NoDatabase when it is missing, a folder, or does not begin as an SQLite
+// database; InUse when another program holds it open for writing (as
+// DbFile::useStatus decides; one of another account whose programs cannot
+// be seen is not refused: the run works through SQLite's locks) or, with
+// `sidecarInUse` (a run that cannot recover it), a live journal or WAL is
+// beside it; Failed when it cannot be read; with the text to tell (naming
+// the path looked at). Success and "" otherwise.
+RunVerdict checkBeforeChanging(const QString& dbPath, bool sidecarInUse, QString& message);
 
 // Runs the purge of `request` through the shared sequence (boxes and
 // progress on standard error) and writes the summary on standard output.

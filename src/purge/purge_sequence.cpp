@@ -1,6 +1,10 @@
 // The purge run's one sequence, for the main window and the command line.
 #include "purge/purge_sequence.h"
 
+#include <cerrno>
+
+#include <sqlite3.h>
+
 #include "data/msgbox_.h"
 #include "platform/locale_dates.h"
 #include "platform/msgbox.h"
@@ -18,6 +22,18 @@ bool PurgeOutcome::ranTablePurge() const {
   for (const PurgeStepResult& r : steps)
     if (r.step == PurgeStep::Table) return true;
   return false;
+}
+
+RunVerdict PurgeOutcome::verdict() const {
+  if (success) return RunVerdict::Success;
+  auto verdictOf = [](int32_t number) {
+    if (number == EBUSY) return RunVerdict::InUse;
+    if (number == ENOENT || number == SQLITE_NOTADB) return RunVerdict::NoDatabase;
+    return RunVerdict::Failed;
+  };
+  if (!refusal.ok()) return verdictOf(refusal.number());
+  if (ranTablePurge() || steps.empty() || steps.back().ok) return RunVerdict::Failed;
+  return verdictOf(steps.back().errNum);
 }
 
 PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,

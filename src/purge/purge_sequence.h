@@ -32,6 +32,13 @@ struct PurgeSelection {
   bool shipments = false;
 };
 
+// How a run ended, in the one word a face tells it with (the command
+// line's exit status): the purge finished; it stopped before changing
+// anything because another program or run holds the database; or because
+// the database is missing or is no database; or a step failed (rows may
+// have been deleted).
+enum class RunVerdict { Success, InUse, NoDatabase, Failed };
+
 // What became of one run.
 struct PurgeOutcome {
   bool started = false;  // the cut-off text was a date
@@ -48,6 +55,12 @@ struct PurgeOutcome {
   // True when a table purge ran, so rows may have been deleted; the backup
   // and the compaction leave the database as it was when they fail.
   bool ranTablePurge() const;
+  // The verdict, decided here for every face: before any table purge ran
+  // the database is as it was, and a refusal or a backup or compaction
+  // refused because the file is in use (EBUSY), missing (ENOENT) or no
+  // database (SQLITE_NOTADB) says which; anything else that did not
+  // succeed is Failed.
+  RunVerdict verdict() const;
 };
 
 // The face a run shows besides its message boxes (which go through MsgBox).
