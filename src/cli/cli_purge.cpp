@@ -1,7 +1,6 @@
 // The command line's purge and dry run.
 #include "cli/cli_purge.h"
 
-
 #include <sqlite3.h>
 
 #include <QElapsedTimer>
