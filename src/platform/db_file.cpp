@@ -1,8 +1,7 @@
-// The shop's database file: header, stamp, sidecars, in-use test, write
-// lock and the compaction's journal redirect, over POSIX and SQLite.
+// The shop's database file: header, stamp, sidecars, in-use verdict and
+// write lock, over POSIX and SQLite.
 #include "platform/db_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,192 +12,18 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <QAtomicInteger>
 #include <QFile>
 #include <QFileInfo>
 #include <sqlite3.h>
 
-#include "platform/files.h"
+#include "platform/file_holders.h"
 #include "platform/paths.h"
 #include "platform/posix_io.h"
 
 namespace db {
-
-Status RawConnection::open(const QByteArray& path, int flags, const char* vfs) {
-  close();
-  const int rc = sqlite3_open_v2(path.constData(), &m_db, flags, vfs);
-  if (rc != SQLITE_OK) {
-    const Status s = error(rc);
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
-    return s;
-  }
-  sqlite3_extended_result_codes(m_db, 1);
-  sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-  return Status::Ok();
-}
-
-Status RawConnection::run(const char* sql, const QByteArray* param, QString* firstColumn) {
-  sqlite3_stmt* stmt = nullptr;
-  int rc = sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr);
-  if (rc != SQLITE_OK) return error(rc);
-  if (param) sqlite3_bind_text(stmt, 1, param->constData(), int(param->size()), SQLITE_TRANSIENT);
-  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    if (!firstColumn) continue;
-    if (!firstColumn->isEmpty()) firstColumn->append(QLatin1Char('\n'));
-    firstColumn->append(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))));
-  }
-  sqlite3_finalize(stmt);
-  return rc == SQLITE_DONE ? Status::Ok() : error(rc);
-}
-
-Status RawConnection::close() {
-  if (!m_db) return Status::Ok();
-  const int rc = sqlite3_close(m_db);
-  if (rc != SQLITE_OK) {
-    const Status s = error(rc);
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
-    return s;
-  }
-  m_db = nullptr;
-  return Status::Ok();
-}
-
-Status RawConnection::error(int rc) const {
-  const int code = m_db ? sqlite3_extended_errcode(m_db) : rc;
-  const char* msg = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
-  return Status::Error(code, QString::fromUtf8(msg));
-}
-
 namespace {
 
 Status notADatabase() { return Status::Error(SQLITE_NOTADB, QStringLiteral("file is not a database")); }
-
-// The access mode of descriptor `fd` of process `pid`, or -1 when unknown.
-int openFlags(const char* pid, const char* fd) {
-  char name[600];
-  std::snprintf(name, sizeof name, "/proc/%s/fdinfo/%s", pid, fd);
-  FILE* f = std::fopen(name, "re");
-  if (!f) return -1;
-  int flags = -1;
-  char line[128];
-  while (std::fgets(line, sizeof line, f)) {
-    unsigned value = 0;
-    if (std::sscanf(line, "flags: %o", &value) == 1) {
-      flags = static_cast<int>(value);
-      break;
-    }
-  }
-  std::fclose(f);
-  return flags;
-}
-
-bool isNumber(const char* s) {
-  if (!*s) return false;
-  for (; *s; ++s)
-    if (*s < '0' || *s > '9') return false;
-  return true;
-}
-
-}  // namespace
-
-bool writtenElsewhere(dev_t dev, ino_t ino, bool* complete) {
-  if (complete) *complete = true;
-  DIR* proc = ::opendir("/proc");
-  if (!proc) {
-    if (complete) *complete = false;
-    return false;
-  }
-  const QByteArray self = QByteArray::number(static_cast<qlonglong>(::getpid()));
-  bool found = false;
-  while (!found) {
-    const dirent* p = ::readdir(proc);
-    if (!p) break;
-    if (!isNumber(p->d_name) || self == p->d_name) continue;
-    char fdDir[300];
-    std::snprintf(fdDir, sizeof fdDir, "/proc/%s/fd", p->d_name);
-    DIR* fds = ::opendir(fdDir);
-    if (!fds) {
-      // Gone meanwhile, or not ours to read.
-      if (complete && errno != ENOENT) *complete = false;
-      continue;
-    }
-    while (const dirent* e = ::readdir(fds)) {
-      if (!isNumber(e->d_name)) continue;
-      char link[600];
-      std::snprintf(link, sizeof link, "%s/%s", fdDir, e->d_name);
-      struct stat st;
-      if (::stat(link, &st) != 0 || st.st_dev != dev || st.st_ino != ino) continue;
-      const int flags = openFlags(p->d_name, e->d_name);
-      if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) {
-        found = true;
-        break;
-      }
-    }
-    ::closedir(fds);
-  }
-  ::closedir(proc);
-  return found;
-}
-
-bool openHere(dev_t dev, ino_t ino) {
-  DIR* fds = ::opendir("/proc/self/fd");
-  if (!fds) return true;  // cannot tell: as if one were open
-  bool found = false;
-  while (const dirent* e = ::readdir(fds)) {
-    if (!isNumber(e->d_name) || std::atoi(e->d_name) == ::dirfd(fds)) continue;
-    struct stat st;
-    if (::fstatat(::dirfd(fds), e->d_name, &st, 0) == 0 && st.st_dev == dev && st.st_ino == ino) {
-      found = true;
-      break;
-    }
-  }
-  ::closedir(fds);
-  return found;
-}
-
-namespace {
-
-// The kernel's answer to a write lease on the regular file (device, inode)
-// at `path`: 0 when granted (no other open file description of the file
-// exists anywhere, whoever owns it; released at once), EAGAIN when one
-// exists, else why no lease could be had (EACCES for a file of another user
-// without CAP_LEASE, or a file system without leases).
-int writeLeaseAnswer(const QByteArray& path, dev_t dev, ino_t ino) {
-  posix::Fd f(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (!f.valid()) return errno == EWOULDBLOCK ? EAGAIN : errno;
-  struct stat st;
-  if (::fstat(f.get(), &st) != 0) return errno;
-  if (st.st_dev != dev || st.st_ino != ino) return EAGAIN;  // replaced meanwhile
-  if (::fcntl(f.get(), F_SETLEASE, F_WRLCK) != 0) return errno;
-  ::fcntl(f.get(), F_SETLEASE, F_UNLCK);
-  return 0;
-}
-
-enum class Use { kFree, kInUse, kUndecided };
-
-// Whether another program uses the file at `path`. The write lease sees
-// every process whatever its owner; it is refused while any description is
-// open, readers and this process's own included, so /proc tells writers
-// from readers and, where the lease cannot be had, gives the answer alone.
-Use useOf(const QByteArray& path) {
-  struct stat st;
-  if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return Use::kFree;
-  // While this process holds the file (the compaction's write lock, asked
-  // with the lease before it was taken), the lease cannot be had, and
-  // opening and closing the file for it would drop every lock SQLite holds
-  // on it here: /proc alone answers, as far as it can see.
-  const bool ours = openHere(st.st_dev, st.st_ino);
-  const int lease = ours ? EAGAIN : writeLeaseAnswer(path, st.st_dev, st.st_ino);
-  if (lease == 0) return Use::kFree;
-  bool complete = true;
-  if (writtenElsewhere(st.st_dev, st.st_ino, &complete)) return Use::kInUse;
-  if (complete || ours) return Use::kFree;  // readers only, or ours
-  // The lease was refused, so an unseen process of another user holds it.
-  if (lease == EAGAIN) return Use::kInUse;
-  return Use::kUndecided;
-}
 
 // The file a symbolic link at `path` names, links resolved all the way;
 // `path` itself when it is no link or cannot be resolved.
@@ -341,17 +166,7 @@ QByteArray DbFile::journalName() const {
   return out + abs.mid(slash + 1) + "-journal";
 }
 
-Status DbFile::useStatus() const {
-  switch (useOf(m_path)) {
-    case Use::kFree:
-      return Status::Ok();
-    case Use::kInUse:
-      return files::inUseStatus();
-    case Use::kUndecided:
-      break;
-  }
-  return Status::Error(EBUSY, QString::fromLatin1(files::kUndecidedText));
-}
+Status DbFile::useStatus() const { return db::useStatus(m_path); }
 
 namespace {
 
@@ -411,53 +226,6 @@ std::optional<DbFile::WriteLock> DbFile::lockWrites(Status& refusal) const {
 DbFile::WriteLock::~WriteLock() {
   // Nothing was written in the transaction; the rollback only lets go.
   if (m_connection.handle()) sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-JournalRedirect::JournalRedirect(const QByteArray& journal) : m_journal(journal) {
-  static QAtomicInteger<quint64> serial;
-  m_base = sqlite3_vfs_find(nullptr);
-  m_name = "kestrova-compaction-" + QByteArray::number(serial.fetchAndAddRelaxed(1));
-  m_vfs = new sqlite3_vfs(*m_base);
-  m_vfs->zName = m_name.constData();
-  m_vfs->pNext = nullptr;
-  m_vfs->pAppData = this;
-  m_vfs->xOpen = &JournalRedirect::open;
-  m_vfs->xDelete = &JournalRedirect::remove;
-  m_vfs->xAccess = &JournalRedirect::access;
-  sqlite3_vfs_register(m_vfs, 0);
-}
-
-JournalRedirect::~JournalRedirect() {
-  sqlite3_vfs_unregister(m_vfs);
-  delete m_vfs;
-}
-
-bool JournalRedirect::redirects(const char* name) const {
-  return name && !m_journal.isEmpty() && m_journal == name;
-}
-
-int JournalRedirect::open(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags, int* outFlags) {
-  const auto* self = static_cast<const JournalRedirect*>(vfs->pAppData);
-  if ((flags & SQLITE_OPEN_MAIN_JOURNAL) && self->redirects(name)) {
-    flags = (flags & ~SQLITE_OPEN_MAIN_JOURNAL) | SQLITE_OPEN_TEMP_JOURNAL | SQLITE_OPEN_DELETEONCLOSE;
-    return self->m_base->xOpen(self->m_base, nullptr, file, flags, outFlags);
-  }
-  return self->m_base->xOpen(self->m_base, name, file, flags, outFlags);
-}
-
-int JournalRedirect::access(sqlite3_vfs* vfs, const char* name, int flags, int* result) {
-  const auto* self = static_cast<const JournalRedirect*>(vfs->pAppData);
-  if (self->redirects(name)) {
-    *result = 0;
-    return SQLITE_OK;
-  }
-  return self->m_base->xAccess(self->m_base, name, flags, result);
-}
-
-int JournalRedirect::remove(sqlite3_vfs* vfs, const char* name, int syncDir) {
-  const auto* self = static_cast<const JournalRedirect*>(vfs->pAppData);
-  if (self->redirects(name)) return SQLITE_OK;
-  return self->m_base->xDelete(self->m_base, name, syncDir);
 }
 
 }  // namespace db

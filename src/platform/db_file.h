@@ -1,6 +1,6 @@
 // The shop's database file as one object: its path resolved once, its header
 // and change-counter stamp, the journal or WAL beside it, whether another
-// program uses it, and the write lock and journal redirect of a compaction.
+// program uses it, and the write lock of a compaction or restore.
 #pragma once
 
 #include <sys/types.h>
@@ -12,54 +12,14 @@
 #include <QByteArray>
 #include <QString>
 
+#include "platform/sqlite_handle.h"
 #include "platform/status.h"
-
-struct sqlite3;
-struct sqlite3_file;
-struct sqlite3_vfs;
 
 namespace db {
 
 // The first 16 bytes of every SQLite database file: "SQLite format 3\0".
 inline constexpr char kSqliteMagic[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f',
                                           'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
-
-// How long a connection waits on another's lock before it fails busy, in ms.
-inline constexpr int kBusyTimeoutMs = 2000;
-
-// One bare SQLite connection (extended codes, the busy timeout), closed on
-// scope exit; for the file's own checks, lock and compaction, which run no
-// statement of the shop's dialect.
-class RawConnection {
- public:
-  RawConnection() = default;
-  ~RawConnection() { close(); }
-  RawConnection(const RawConnection&) = delete;
-  RawConnection& operator=(const RawConnection&) = delete;
-  RawConnection(RawConnection&& other) noexcept : m_db(other.m_db) { other.m_db = nullptr; }
-  RawConnection& operator=(RawConnection&& other) noexcept {
-    if (this != &other) {
-      close();
-      m_db = other.m_db;
-      other.m_db = nullptr;
-    }
-    return *this;
-  }
-  // Ok when open; SQLite's code and message otherwise, left closed.
-  Status open(const QByteArray& path, int flags, const char* vfs = nullptr);
-  // Runs one statement with an optional text parameter; the first column of
-  // its rows, joined by newlines, goes to `firstColumn` when given. Fails
-  // with SQLite's extended code and message.
-  Status run(const char* sql, const QByteArray* param = nullptr, QString* firstColumn = nullptr);
-  // Closes; Ok, or SQLite's failure (the handle is let go all the same).
-  Status close();
-  sqlite3* handle() const { return m_db; }
-  // The current failure of the connection (or of `rc` when none is open).
-  Status error(int rc) const;
-
- private:
-  sqlite3* m_db = nullptr;
-};
 
 // What a copy of a database file is checked against: SQLite's file change
 // counter (header offset 24, incremented by every commit in rollback-journal
@@ -80,11 +40,6 @@ Status readStamp(int fd, DbStamp& out);
 // True when both stamps are of one unchanged file.
 bool sameStamp(const DbStamp& a, const DbStamp& b);
 
-// True when another process holds the file (device, inode) open for writing,
-// as far as /proc shows it; `complete` turns false when the descriptors of
-// some process (another user's, to a program not running as root) could not
-// be read.
-bool writtenElsewhere(dev_t dev, ino_t ino, bool* complete = nullptr);
 
 // The "file:" URI of the native path `nativePath` with `query` appended
 // ("immutable=1", ...): every byte but letters, digits, "-._~" and "/"
@@ -92,10 +47,6 @@ bool writtenElsewhere(dev_t dev, ino_t ino, bool* complete = nullptr);
 // For sqlite3_open_v2 with SQLITE_OPEN_URI.
 QByteArray fileUri(const QByteArray& nativePath, const char* query);
 
-// True when a descriptor of this process names the file (device, inode),
-// or when that cannot be told: this process may then hold SQLite locks on
-// it, which closing any descriptor of ours on the file would drop.
-bool openHere(dev_t dev, ino_t ino);
 
 class DbFile {
  public:
@@ -174,33 +125,6 @@ class DbFile {
  private:
   DbFile() = default;
   QByteArray m_path;  // resolved, native
-};
-
-// A file-system shim over SQLite's default one for the connections of one
-// compaction: the rollback journal of the destination is an anonymous,
-// already-unlinked temporary file, so a compaction killed half way leaves no
-// journal beside the destination. Registered under a name of its own for as
-// long as it lives; its state is its own (the shim's pAppData).
-class JournalRedirect {
- public:
-  // Redirects `journal` (a journalName()); an empty name redirects nothing.
-  explicit JournalRedirect(const QByteArray& journal);
-  ~JournalRedirect();
-  JournalRedirect(const JournalRedirect&) = delete;
-  JournalRedirect& operator=(const JournalRedirect&) = delete;
-  // The name to open connections with.
-  const char* vfsName() const { return m_name.constData(); }
-
- private:
-  static int open(sqlite3_vfs*, const char*, sqlite3_file*, int, int*);
-  static int access(sqlite3_vfs*, const char*, int, int*);
-  static int remove(sqlite3_vfs*, const char*, int);
-  bool redirects(const char* name) const;
-
-  QByteArray m_journal;
-  QByteArray m_name;
-  sqlite3_vfs* m_base = nullptr;
-  sqlite3_vfs* m_vfs = nullptr;
 };
 
 }  // namespace db

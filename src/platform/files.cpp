@@ -32,17 +32,6 @@ using db::DbFile;
 using posix::errnoStatus;
 using posix::Fd;
 
-const char* const kInUseText = "The file is in use by another program.";
-const char* const kUndecidedText =
-    "Whether another program uses the file cannot be told: it belongs to another user, whose programs cannot be "
-    "seen.";
-
-Status inUseStatus() { return Status::Error(EBUSY, QString::fromLatin1(kInUseText)); }
-
-bool isUndecided(const Status& status) {
-  return status.number() == EBUSY && status.description() == QLatin1String(kUndecidedText);
-}
-
 namespace {
 
 QByteArray native(const QString& path) { return QFile::encodeName(paths::resolve(path)); }

@@ -4,23 +4,10 @@
 
 #include <QString>
 
+#include "platform/file_holders.h"
 #include "platform/status.h"
 
 namespace files {
-
-// The description of every refusal because another program writes the file
-// (or left a journal beside it). Its number is EBUSY.
-extern const char* const kInUseText;
-// The description of a refusal because it cannot be told whether another
-// program uses the file (neither the write lease nor /proc can answer).
-extern const char* const kUndecidedText;
-
-// The refusal of a file another program writes: EBUSY with kInUseText.
-Status inUseStatus();
-
-// True when `status` is useStatus's answer that it cannot tell (EBUSY with
-// kUndecidedText): a file of another account whose programs cannot be seen.
-bool isUndecided(const Status& status);
 
 // True when `path` (after paths::resolve) names a regular file whose name
 // does not begin with a dot. Folders, hidden names, devices and missing

@@ -26,15 +26,7 @@ namespace backups {
 
 namespace {
 
-// Closes a read-only check connection on every way out.
-struct ReadOnlyDb {
-  sqlite3* db = nullptr;
-  ~ReadOnlyDb() { sqlite3_close_v2(db); }
-};
-
-Status errnoStatus(int err) {
-  return Status::Error(err, QString::fromLocal8Bit(std::strerror(err)));
-}
+using posix::errnoStatus;
 
 // The tables every copy of the shop's database holds.
 const char* const kShopTables[] = {"Setup", "Contacts", "InvoiceNumbers", "Payments", "Transactions", "Manifest"};
@@ -44,22 +36,12 @@ const char* const kShopTables[] = {"Setup", "Contacts", "InvoiceNumbers", "Payme
 // taken and no journal or WAL beside the file is looked at or played back.
 // Empty, with `error` set, when the schema cannot be read.
 QStringList tablesOf(const QByteArray& native, QString& error) {
-  const QByteArray uri = db::fileUri(native, "immutable=1");
-  ReadOnlyDb conn;
-  int rc = sqlite3_open_v2(uri.constData(), &conn.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW,
-                           nullptr);
-  sqlite3_stmt* stmt = nullptr;
-  if (rc == SQLITE_OK)
-    rc = sqlite3_prepare_v2(conn.db, "SELECT name FROM sqlite_schema WHERE type = 'table'", -1, &stmt, nullptr);
+  db::RawConnection conn;
   QStringList tables;
-  while (rc == SQLITE_OK || rc == SQLITE_ROW) {
-    rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW)
-      tables << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-  }
-  sqlite3_finalize(stmt);
-  if (rc == SQLITE_DONE) return tables;
-  error = QString::fromUtf8(conn.db ? sqlite3_errmsg(conn.db) : sqlite3_errstr(rc));
+  Status s = conn.open(db::fileUri(native, "immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW);
+  if (s.ok()) s = conn.rows("SELECT name FROM sqlite_schema WHERE type = 'table'", tables);
+  if (s.ok()) return tables;
+  error = s.description();
   return {};
 }
 
@@ -180,24 +162,11 @@ Check checkFile(const QString& path, bool full) {
   // A read-only connection may not play a journal back; say why instead.
   if (files::hasLiveSidecar(resolved)) return {false, QString::fromLatin1(files::kInUseText)};
 
-  ReadOnlyDb conn;
-  int rc = sqlite3_open_v2(QFile::encodeName(resolved).constData(), &conn.db, SQLITE_OPEN_READONLY,
-                           nullptr);
-  sqlite3_stmt* stmt = nullptr;
-  if (rc == SQLITE_OK) {
-    sqlite3_busy_timeout(conn.db, db::kBusyTimeoutMs);
-    rc = sqlite3_prepare_v2(conn.db, full ? "PRAGMA integrity_check" : "PRAGMA quick_check", -1,
-                            &stmt, nullptr);
-  }
+  db::RawConnection conn;
   QStringList found;
-  while (rc == SQLITE_OK || rc == SQLITE_ROW) {
-    rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW)
-      found << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-  }
-  sqlite3_finalize(stmt);
-  if (rc != SQLITE_DONE)
-    return {false, QString::fromUtf8(conn.db ? sqlite3_errmsg(conn.db) : sqlite3_errstr(rc))};
+  Status s = conn.open(QFile::encodeName(resolved), SQLITE_OPEN_READONLY);
+  if (s.ok()) s = conn.rows(full ? "PRAGMA integrity_check" : "PRAGMA quick_check", found);
+  if (!s.ok()) return {false, s.description()};
   if (found == QStringList{QStringLiteral("ok")}) return {true, found.first()};
   if (found.isEmpty()) return {false, QStringLiteral("no answer from the check")};
   QString verdict = found.first();

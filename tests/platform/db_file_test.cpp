@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include "platform/db_file.h"
+#include "platform/journal_redirect.h"
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"
 
