@@ -1,4 +1,4 @@
-// Module Connection: connection text, result sets, statements and fields.
+// Connection text, result sets, statements and fields.
 #include "data/connection.h"
 
 #include "platform/liveness.h"
@@ -75,7 +75,7 @@ bool OpenRecordset(const QString& dbPath, const QString& query, RecordsetRef& rs
   errDesc = failure.description();
   if (errNum == 0) result = own->state() == db::kStateOpen;
   rs = std::move(own);  // the caller's object is released
-  conn.reset();         // closes the connection; the rows stay with `rs`
+  conn.reset();         // closes the connection; the row stays with `rs`
   return result;
 }
 

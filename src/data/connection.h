@@ -1,5 +1,5 @@
-// Module Connection: the system's road to the rows of the database. Each
-// call opens its own connection, does one thing and releases it.
+// The system's road to the rows of the database. Each call opens its own
+// connection, does one thing and releases it.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,9 @@ using ConnectionRef = std::unique_ptr<db::Connection>;
 // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" followed by `dbPath`.
 QString GetConnectionString(const QString& dbPath);
 
-// Runs `query` on the database at `dbPath` and hands its rows back in `rs`
-// (replacing what `rs` held), detached from any connection. True when the
+// Runs `query` on the database at `dbPath` and hands its result back in
+// `rs` (its first row; replacing what `rs` held), detached from any
+// connection. True when the
 // result set is open; false otherwise, with the engine's number and message
 // in errNum/errDesc; `rs` then holds a closed result set. Never throws.
 bool OpenRecordset(const QString& dbPath, const QString& query, RecordsetRef& rs, QString& errDesc,

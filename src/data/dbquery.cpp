@@ -1,4 +1,4 @@
-// Module DBQuery: the text of delete statements.
+// The text of delete statements.
 #include "data/dbquery.h"
 
 QString BuildDeleteSql(const QString& tableName, const QString& condition, bool quoteDates) {

@@ -1,4 +1,4 @@
-// Module DBQuery: the text of delete statements.
+// The text of delete statements.
 #pragma once
 
 #include <QString>

@@ -1,4 +1,4 @@
-// Module Files_: the file routines of the purge workflow.
+// The file routines of the purge workflow.
 #include "data/files_.h"
 
 #include "platform/liveness.h"

@@ -1,5 +1,5 @@
-// Module Files_: the file routines of the purge workflow (is a file there,
-// delete it and make sure it is gone, copy it and make sure the copy is there).
+// The file routines of the purge workflow (is a file there, delete it and
+// make sure it is gone, copy it and make sure the copy is there).
 #pragma once
 
 #include <cstdint>

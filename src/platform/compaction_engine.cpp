@@ -8,7 +8,9 @@
 
 #include <sqlite3.h>
 
+#include "platform/db_file.h"
 #include "platform/files.h"
+#include "platform/journal_redirect.h"
 #include "platform/posix_io.h"
 
 namespace {
@@ -76,8 +78,8 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
   // into one; anything that does not begin as a database file is refused.
   if (Status s = srcFile.checkHeader(); !s.ok()) return s;
 
-  // A journal left beside the absent destination (a compaction killed by an
-  // earlier version) belongs to no database any more.
+  // A journal left beside the absent destination (by a compaction that was
+  // killed) belongs to no database.
   struct stat journalSt;
   const QByteArray staleJournal = dst + "-journal";
   if (::lstat(staleJournal.constData(), &journalSt) == 0 && S_ISREG(journalSt.st_mode)) ::unlink(staleJournal.constData());
@@ -120,11 +122,4 @@ Status CompactionEngine::CompactInPlace(const QString& path) {
   if (verdict != QLatin1String("ok"))
     return Status::Error(SQLITE_CORRUPT, QStringLiteral("The compacted database failed its check: ") + verdict);
   return c.close();
-}
-
-Status CompactionEngine::lockSource(const QString& source, SourceLock& lock) {
-  lock.release();
-  Status refusal;
-  lock.m_lock = DbFile(source).lockWrites(refusal);
-  return refusal;
 }

@@ -2,43 +2,12 @@
 // without the space of deleted rows, and makes sure the new file is whole.
 #pragma once
 
-#include <optional>
-
 #include <QString>
 
-#include "platform/db_file.h"
 #include "platform/status.h"
 
 class CompactionEngine {
  public:
-  // The write lock of a database being compacted (db::DbFile::WriteLock):
-  // other programs still read; their writes wait (or fail busy) until
-  // release. Released on destruction.
-  class SourceLock {
-   public:
-    // True while the lock is held.
-    bool held() const { return m_lock.has_value(); }
-    // Lets other writers in again. Never fails; a second call does nothing.
-    void release() { m_lock.reset(); }
-
-   private:
-    friend class CompactionEngine;
-    std::optional<db::DbFile::WriteLock> m_lock;
-  };
-
-  // Locks the database `source` against other writers until `lock` is
-  // released (db::DbFile::lockWrites), so that no commit lands between the
-  // compaction reading it and the compacted copy replacing it. Ok with
-  // `lock` held; Ok with `lock` not held only when there is nothing to
-  // lock: the source is missing, not a regular file, not an SQLite database
-  // in rollback-journal mode, or cannot be written by us at all
-  // (CompactDatabase and the replacement then refuse it as before). Fails
-  // with EBUSY and "The file is in use by another program." when another
-  // program holds the file open for writing or keeps the write lock past the
-  // busy timeout (two seconds), else with SQLite's code and message; `lock`
-  // is then not held and the database untouched.
-  Status lockSource(const QString& source, SourceLock& lock);
-
   // Writes a compacted copy of the database `source` to `destination` (a
   // path that must not exist yet); both go through paths::resolve. Ok when
   // the destination is on disk, flushed, passes SQLite's integrity check and

@@ -161,18 +161,15 @@ int typeCodeOfDeclared(const QString& declaredType) {
   return -1;
 }
 
-void Recordset::moveNext() {
-  if (!eof()) ++m_row;
-}
-
 Status Recordset::field(const QString& name, Field& out) const {
   if (eof())
     return Status::Error(kErrNoCurrentRecord,
-                         QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+                         QStringLiteral("There is no current row: the result set is before its first row or past "
+                                        "its last."));
   for (qsizetype i = 0; i < m_names.size(); ++i) {
     if (m_names.at(i).compare(name, Qt::CaseInsensitive) != 0) continue;
     out.name = m_names.at(i);
-    out.value = m_rows[m_row][size_t(i)];
+    out.value = (*m_row)[size_t(i)];
     const int declared = m_declaredTypes[size_t(i)];
     out.type = declared >= 0 ? declared : typeOfValue(out.value);
     return Status::Ok();
@@ -183,11 +180,9 @@ Status Recordset::field(const QString& name, Field& out) const {
 }
 
 void Recordset::close() {
-  m_rows.clear();
-  m_rows.shrink_to_fit();
+  m_row.reset();
   m_names.clear();
   m_declaredTypes.clear();
-  m_row = 0;
   m_state = kStateClosed;
 }
 
@@ -204,7 +199,7 @@ Status Connection::open(const QString& connectionText) {
   const qsizetype at = connectionText.indexOf(key, 0, Qt::CaseInsensitive);
   if (at < 0)
     return Status::Error(kErrConnectionText,
-                         QStringLiteral("The connection text names no data source."));
+                         QStringLiteral("The connection text does not name a database file (Data Source=...)."));
   QString path = paths::resolve(connectionText.mid(at + key.size()));
   if (path.isEmpty())
     return Status::Error(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"));
@@ -260,7 +255,7 @@ Status Connection::prepare(const QString& statement, sqlite3_stmt** stmt) {
     return engineError(m_db);
   if (!onlySpaceOrSemicolons(tail))
     return Status::Error(kErrTrailingText,
-                         QStringLiteral("Characters found after end of SQL statement: %1").arg(QString::fromUtf8(tail)));
+                         QStringLiteral("The statement has more text after its end; nothing was run."));
   return Status::Ok();
 }
 
@@ -290,10 +285,11 @@ Status Connection::query(const QString& statement, Recordset& rs) {
     fresh.m_declaredTypes.push_back(typeCodeOfDeclared(QString::fromUtf8(sqlite3_column_decltype(g.stmt, c))));
   }
   const Status s = stepAll(m_db, g.stmt, [&] {
+    if (fresh.m_row) return;
     std::vector<QVariant> row;
     row.reserve(size_t(cols));
     for (int c = 0; c < cols; ++c) row.push_back(columnValue(g.stmt, c, fresh.m_declaredTypes[size_t(c)]));
-    fresh.m_rows.push_back(std::move(row));
+    fresh.m_row = std::move(row);
   });
   if (!s.ok()) return s;
   fresh.m_state = kStateOpen;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include <QString>
@@ -51,19 +52,18 @@ struct Field {
   QVariant value;
 };
 
-// All rows of a query, held in memory; it needs no connection once opened.
+// The result of a query, held in memory; it needs no connection once
+// opened. The query runs to its end (a failure on any row fails it); its
+// first row is the current row, the only one kept.
 class Recordset {
  public:
   int state() const { return m_state; }
   // True when there is no current row.
-  bool eof() const { return m_state != kStateOpen || m_row >= m_rows.size(); }
-  // Moves to the next row; a no-op at end of data.
-  void moveNext();
+  bool eof() const { return m_state != kStateOpen || !m_row; }
   // The field `name` (case-insensitive) of the current row; fails with
   // number 3021 at end of data and 3265 when no column has that name.
   Status field(const QString& name, Field& out) const;
-  qsizetype recordCount() const { return m_rows.size(); }
-  // Releases the rows; state becomes closed.
+  // Releases the row; state becomes closed.
   void close();
 
  private:
@@ -71,8 +71,7 @@ class Recordset {
   int m_state = kStateClosed;
   QStringList m_names;
   std::vector<int> m_declaredTypes;  // -1: from the value
-  std::vector<std::vector<QVariant>> m_rows;
-  size_t m_row = 0;
+  std::optional<std::vector<QVariant>> m_row;
 };
 
 // One connection to a database file; closed when destroyed.
@@ -100,11 +99,9 @@ class Connection {
   // message (nothing is run on a dialect failure).
   Status execute(const QString& statement);
 
-  // Runs a query and reads all its rows into `rs`, which opens on success
-  // and stays closed on failure.
+  // Runs a query to its end and keeps its first row in `rs`, which opens on
+  // success and stays closed on failure.
   Status query(const QString& statement, Recordset& rs);
-
-  sqlite3* handle() const { return m_db; }
 
  private:
   // Observes, translates and prepares one statement; fails on a dialect

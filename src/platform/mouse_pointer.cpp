@@ -5,9 +5,6 @@
 #include <QCursor>
 
 namespace pointer {
-namespace {
-int g_shape = vbDefault;
-}
 
 void setMousePointer(int shape) {
   if (shape == vbDefault) {
@@ -16,9 +13,6 @@ void setMousePointer(int shape) {
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
     QApplication::setOverrideCursor(Qt::WaitCursor);
   }
-  g_shape = shape;
 }
-
-int mousePointer() { return g_shape; }
 
 }  // namespace pointer

@@ -7,10 +7,7 @@ inline constexpr int vbDefault = 0;
 inline constexpr int vbHourglass = 11;
 
 // Shape 0 removes every override cursor; shape 11 shows the busy cursor.
-// Other shapes are kept as numbers only.
+// Other shapes change nothing.
 void setMousePointer(int shape);
-
-// The shape last set (0 at start).
-int mousePointer();
 
 }  // namespace pointer

@@ -278,11 +278,6 @@ QString filePath() {
   return QStringLiteral("/etc/kestrova/registry.reg");
 }
 
-int openHandleCount() {
-  std::lock_guard lock(g_mutex);
-  return static_cast<int>(g_open.size());
-}
-
 }  // namespace registry
 
 int32_t RegOpenKeyExA(HKEY root, const char* subKey, uint32_t /*options*/, uint32_t /*samDesired*/,

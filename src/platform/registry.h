@@ -59,7 +59,4 @@ namespace registry {
 // The registry file in use: $KESTROVA_REGISTRY, else /etc/kestrova/registry.reg.
 QString filePath();
 
-// How many handles are open (for checks that none is leaked).
-int openHandleCount();
-
 }  // namespace registry

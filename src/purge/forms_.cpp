@@ -1,4 +1,4 @@
-// Module Forms_: the program-wide progress window and the loaded-window test.
+// The program-wide progress window and the loaded-window test.
 #include "purge/forms_.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
-// Module Forms_: finding loaded windows by name, and loading, showing and
-// unloading the progress window.
+// Finding loaded windows by name, and loading, showing and unloading the
+// progress window.
 #pragma once
 
 #include <QString>

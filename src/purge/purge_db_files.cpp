@@ -1,4 +1,4 @@
-// Module PurgeDB: backup and compaction of the database file.
+// Backup and compaction of the database file.
 #include "purge/purge_db_files.h"
 
 #include <sys/resource.h>
@@ -66,8 +66,7 @@ QString defaultDatabasePath() { return QStringLiteral("C:\\kestrova\\kestrova.md
 QString backupFileCaption() { return QStringLiteral("kestrova.mdb databse"); }
 
 QString backupPathFor(const QString& dbPath, const QDate& day) {
-  return folderOf(dbPath) + QStringLiteral("kvbackup") + day.toString(QStringLiteral("ddMMyyyy")) +
-         QStringLiteral(".mdb");
+  return folderOf(dbPath) + backups::nameForDate(day);
 }
 
 QString compactionTempPathFor(const QString& dbPath) {
@@ -235,7 +234,7 @@ bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
     // The compacted file, flushed and checked, is renamed over the database
     // in its folder: whole or not at all, with no second full copy. Where a
     // rename cannot be whole (the database is a link into another folder
-    // or file system) it is copied back as before.
+    // or file system) it is copied back over the database instead.
     const Status placed = liveness::run([&] { return files::replaceWith(tempPath, dbPath); });
     if (placed.ok()) {
       result = true;

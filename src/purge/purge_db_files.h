@@ -1,5 +1,5 @@
-// Module PurgeDB, the database file as a whole: the day's backup copy and the
-// compaction that gives back the space of deleted rows.
+// The database file as a whole: the day's backup copy and the compaction
+// that gives back the space of deleted rows.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,7 @@ QString backupPathFor(const QString& dbPath, const QDate& day);
 
 // The compaction's temporary file beside the database `dbPath`:
 // "kvTemp.mdb" in its folder ("c:\kestrova\kvTemp.mdb" for the program's
-// database, as it always was).
+// database).
 QString compactionTempPathFor(const QString& dbPath);
 
 // What the operator is told of a database file that is not there: the

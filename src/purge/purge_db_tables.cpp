@@ -1,4 +1,4 @@
-// Module PurgeDB, table purges.
+// The table purges.
 #include "purge/purge_db_tables.h"
 
 #include <QRegularExpression>

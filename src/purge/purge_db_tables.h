@@ -1,5 +1,5 @@
-// Module PurgeDB, table purges: one delete statement per shop table for the
-// rows older than the cut-off date, each failure told in a warning box.
+// The table purges: one delete statement per shop table for the rows older
+// than the cut-off date, each failure told in a warning box.
 #pragma once
 
 #include <cstdint>
@@ -40,8 +40,8 @@ qint64 countUnreadableDates(const QString& dbPath, const TablePurgePlan& plan);
 
 // Rows kept because their date could not be read, told once for a whole
 // run. While one of these lives, the table purges add each table's count to
-// it; without one each purge tells its own count in a warning box, as a
-// single routine always has. One run makes one.
+// it; without one each purge tells its own count in a warning box. One run
+// makes one.
 class UnreadableDateReport {
  public:
   UnreadableDateReport();

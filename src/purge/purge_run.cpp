@@ -30,8 +30,8 @@ class WindowFace : public PurgeRunFace {
     pointer::setMousePointer(working ? pointer::vbHourglass : pointer::vbDefault);
   }
   void stepStarting(PurgeStep step, std::optional<ShopTable>, const QString& progress) override {
-    // The check runs under the backup's text, as the window always named
-    // its steps.
+    // The check has no text of its own: the progress window keeps the
+    // backup's.
     if (step == PurgeStep::Check || !LoadPleaseWait()) return;
     if (step == PurgeStep::Backup)
       PleaseWait()->DisplayMsg_BackUp_File(backupFileCaption());

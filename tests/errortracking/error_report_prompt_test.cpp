@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProcess>
@@ -84,7 +85,7 @@ TEST_F(ErrorReportPrompt, AnsweringNoKeepsTheRaisedCountAndRestoresThePointer) {
   rec.script({vbNo});
   t.LogIt(1, "Error#: 1");
   EXPECT_EQ(count("Inventory"), QStringLiteral("42"));
-  EXPECT_EQ(pointer::mousePointer(), pointer::vbDefault);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_FALSE(frmEmail_Us::form().isLoaded());
 }
 

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QStatusBar>
@@ -225,11 +226,12 @@ TEST_F(MailWindow, AboutKeepsTheWindowOpenAndBusyUntilItIsActivatedAgain) {
   w->Toolbar1Button(3)->trigger();
   EXPECT_TRUE(frmEmail_Us::form().isLoaded());
   EXPECT_TRUE(w->isVisible());
-  EXPECT_EQ(pointer::mousePointer(), pointer::vbHourglass);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
   EXPECT_TRUE(rec.boxes.empty());
   QEvent activate(QEvent::WindowActivate);
   QApplication::sendEvent(w, &activate);
-  EXPECT_EQ(pointer::mousePointer(), pointer::vbDefault);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(MailWindow, TheCloseBoxUnloadsWithoutTheDeleteOfferAndTheNextUseLoadsAfresh) {
@@ -261,7 +263,7 @@ TEST_F(MailWindow, AFailingDeleteOfferIsToldAndTheWindowStays) {
   EXPECT_EQ(rec.boxes[1].style, vbCritical);
   EXPECT_TRUE(rec.boxes[1].prompt.contains(QString::fromLocal8Bit(strerror(EACCES))));
   EXPECT_TRUE(frmEmail_Us::form().isLoaded());
-  EXPECT_EQ(pointer::mousePointer(), pointer::vbDefault);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(test::readFile(logPath()), QByteArray("records"));
 }
 

@@ -135,8 +135,8 @@ namespace {
 
 // A journal that survives our connection but that SQLite would never play
 // back (a writer in persist mode keeps it, its header zeroed, after every
-// commit) leaves the file whole: the compaction goes ahead. (It used to be
-// refused as in use, and so was every later compaction.)
+// commit) leaves the file whole: the compaction goes ahead. (Refused as in
+// use, it would refuse every later compaction too.)
 TEST(Compaction, InertJournalRemainingAfterCloseDoesNotRefuse) {
   test::TempDir dir;
   const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");

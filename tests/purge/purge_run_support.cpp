@@ -3,11 +3,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
 #include <QEvent>
 #include <QLabel>
 
 #include "platform/clock.h"
-#include "platform/mouse_pointer.h"
 #include "purge/calendar_control.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
@@ -24,7 +24,7 @@ PurgeRunRecorder::PurgeRunRecorder() {
   qApp->installEventFilter(this);
   boxes.onShow = [this](const Box& box) {
     events << QStringLiteral("box %1: %2").arg(box.style).arg(box.prompt);
-    if (!m_lastProgress.isNull() && pointer::mousePointer() != pointer::vbDefault) busyWhileWorking = false;
+    if (!m_lastProgress.isNull() && QApplication::overrideCursor()) busyWhileWorking = false;
   };
 }
 
@@ -40,7 +40,8 @@ bool PurgeRunRecorder::eventFilter(QObject* watched, QEvent* event) {
     if (text != m_lastProgress) {
       m_lastProgress = text;
       events << QStringLiteral("progress: ") + text;
-      if (pointer::mousePointer() != pointer::vbHourglass) busyWhileWorking = false;
+      const QCursor* cursor = QApplication::overrideCursor();
+      if (!cursor || cursor->shape() != Qt::WaitCursor) busyWhileWorking = false;
     }
   }
   return false;

@@ -4,6 +4,7 @@
 // its commits. Real writer processes, real SQLite files in the sandbox.
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <sqlite3.h>
 
 #include "platform/compaction_engine.h"
+#include "platform/db_file.h"
 #include "platform/files.h"
 #include "purge/forms_.h"
 #include "purge/purge_db_files.h"
@@ -254,13 +256,11 @@ TEST(CompactionLock, WriterWaitingOnTheReplacedFileIsRefusedNotLost) {
   ASSERT_TRUE(test::makeContactsDb(db, 300));
   ASSERT_TRUE(test::writeFile(dir.file("writer.py"), kWaitingWriter));
 
+  Status refusal;
+  std::optional<db::DbFile::WriteLock> lock = db::DbFile(db).lockWrites(refusal);
+  ASSERT_TRUE(refusal.ok()) << refusal.description().toStdString();
+  ASSERT_TRUE(lock.has_value());
   CompactionEngine engine;
-  CompactionEngine::SourceLock lock;
-  {
-    const Status s = engine.lockSource(db, lock);
-    ASSERT_TRUE(s.ok()) << s.description().toStdString();
-  }
-  ASSERT_TRUE(lock.held());
   const Status compacted = engine.CompactDatabase(db, temp);
   ASSERT_TRUE(compacted.ok()) << compacted.description().toStdString();
 
@@ -274,8 +274,7 @@ TEST(CompactionLock, WriterWaitingOnTheReplacedFileIsRefusedNotLost) {
   ASSERT_TRUE(test::writeFile(dir.file("go"), "go"));
   EXPECT_FALSE(writer.waitForFinished(300)) << "the writer waits on the lock";
   ASSERT_EQ(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(db).constData()), 0);
-  lock.release();
-  EXPECT_FALSE(lock.held());
+  lock.reset();
 
   ASSERT_TRUE(writer.waitForFinished(30000));
   const QList<QByteArray> said = writer.readAll().trimmed().split('\n');
