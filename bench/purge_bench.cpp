@@ -38,7 +38,7 @@
 #include <QStringList>
 
 #include "child_process.h"
-#include "platform/files.h"
+#include "platform/filesafety/files.h"
 #include "purge_cli.h"
 #include "purge_steps.h"
 #include "sampledb/command_line.h"

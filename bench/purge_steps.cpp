@@ -13,11 +13,11 @@
 #include <QString>
 
 #include "child_process.h"
-#include "platform/clock.h"
-#include "platform/db_engine.h"
+#include "platform/core/clock.h"
+#include "platform/core/db_engine.h"
 #include "purge/purge_date_guard.h"
-#include "platform/liveness.h"
-#include "platform/msgbox.h"
+#include "platform/core/liveness.h"
+#include "platform/ui/msgbox.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
 #include "purge/purge_db_files.h"

@@ -7,7 +7,7 @@
 
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
-#include "platform/app.h"
+#include "platform/core/app.h"
 #include "purge/purge_database.h"
 
 int main(int argc, char** argv) {

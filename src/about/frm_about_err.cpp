@@ -12,15 +12,15 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include "platform/app.h"
-#include "platform/enter_key.h"
-#include "platform/forms.h"
-#include "platform/layout.h"
-#include "platform/mouse_pointer.h"
-#include "platform/msgbox.h"
-#include "platform/paths.h"
-#include "platform/process.h"
-#include "platform/runtime_error.h"
+#include "platform/core/app.h"
+#include "platform/ui/enter_key.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/layout.h"
+#include "platform/ui/mouse_pointer.h"
+#include "platform/ui/msgbox.h"
+#include "platform/core/paths.h"
+#include "platform/core/process.h"
+#include "platform/core/runtime_error.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <QDialog>
 #include <QPoint>
 
-#include "platform/forms.h"
-#include "platform/registry.h"
+#include "platform/ui/forms.h"
+#include "platform/core/registry.h"
 
 class QLabel;
 class QPushButton;

@@ -9,9 +9,9 @@
 #include <QJsonDocument>
 #include <QLocale>
 
-#include "platform/clock.h"
-#include "platform/paths.h"
-#include "platform/run_lock.h"
+#include "platform/core/clock.h"
+#include "platform/core/paths.h"
+#include "platform/filesafety/run_lock.h"
 #include "purge/backup_store.h"
 
 namespace cli {

@@ -6,10 +6,10 @@
 
 #include <QFileInfo>
 
-#include "platform/db_engine.h"
-#include "platform/paths.h"
+#include "platform/core/db_engine.h"
+#include "platform/core/paths.h"
 #include "cli/stop_signals.h"
-#include "platform/runtime_error.h"
+#include "platform/core/runtime_error.h"
 
 namespace cli {
 namespace {

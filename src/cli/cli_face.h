@@ -8,7 +8,7 @@
 #include <QElapsedTimer>
 #include <QString>
 
-#include "platform/msgbox.h"
+#include "platform/ui/msgbox.h"
 #include "purge/purge_sequence.h"
 
 namespace cli {

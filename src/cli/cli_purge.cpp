@@ -16,11 +16,11 @@
 #include "cli/exit_status.h"
 #include "cli/stop_signals.h"
 #include "data/files_.h"
-#include "platform/db_engine.h"
-#include "platform/db_file.h"
-#include "platform/files.h"
-#include "platform/paths.h"
-#include "platform/runtime_error.h"
+#include "platform/core/db_engine.h"
+#include "platform/filesafety/db_file.h"
+#include "platform/filesafety/files.h"
+#include "platform/core/paths.h"
+#include "platform/core/runtime_error.h"
 #include "purge/purge_db_files.h"
 
 namespace cli {

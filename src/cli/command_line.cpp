@@ -12,8 +12,8 @@
 #include "cli/cli_options.h"
 #include "cli/cli_purge.h"
 #include "cli/exit_status.h"
-#include "platform/app.h"
-#include "platform/clock.h"
+#include "platform/core/app.h"
+#include "platform/core/clock.h"
 
 namespace cli {
 namespace {

@@ -1,9 +1,9 @@
 // Connection text, result sets, statements and fields.
 #include "data/connection.h"
 
-#include "platform/liveness.h"
-#include "platform/clock.h"
-#include "platform/runtime_error.h"
+#include "platform/core/liveness.h"
+#include "platform/core/clock.h"
+#include "platform/core/runtime_error.h"
 
 namespace {
 

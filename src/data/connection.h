@@ -8,7 +8,7 @@
 #include <QString>
 #include <QVariant>
 
-#include "platform/db_engine.h"
+#include "platform/core/db_engine.h"
 
 // References to engine objects; none is nullptr.
 using Recordset = db::Recordset;

@@ -1,7 +1,7 @@
 // The three standard messages of the purge workflow.
 #include "data/msgbox_.h"
 
-#include "platform/msgbox.h"
+#include "platform/ui/msgbox.h"
 
 namespace {
 const QString kProcessFailed = QStringLiteral("Process has failed !");

@@ -6,8 +6,8 @@
 #include <QList>
 #include <QPixmap>
 
-#include "platform/forms.h"
-#include "platform/mail.h"
+#include "platform/ui/forms.h"
+#include "platform/core/mail.h"
 
 class QAction;
 class QLabel;

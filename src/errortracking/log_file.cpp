@@ -11,10 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/app.h"
-#include "platform/files.h"
-#include "platform/paths.h"
-#include "platform/posix_io.h"
+#include "platform/core/app.h"
+#include "platform/filesafety/files.h"
+#include "platform/core/paths.h"
+#include "platform/core/posix_io.h"
 
 namespace logfile {
 namespace {

@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "platform/status.h"
+#include "platform/core/status.h"
 
 namespace logfile {
 

@@ -8,13 +8,13 @@
 #include "errortracking/frm_email_us.h"
 #include "errortracking/log_file.h"
 #include "errortracking/vb_convert.h"
-#include "platform/app.h"
-#include "platform/clock.h"
-#include "platform/login_name.h"
-#include "platform/mouse_pointer.h"
-#include "platform/msgbox.h"
-#include "platform/runtime_error.h"
-#include "platform/settings_store.h"
+#include "platform/core/app.h"
+#include "platform/core/clock.h"
+#include "platform/core/login_name.h"
+#include "platform/ui/mouse_pointer.h"
+#include "platform/ui/msgbox.h"
+#include "platform/core/runtime_error.h"
+#include "platform/core/settings_store.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "platform/runtime_error.h"
+#include "platform/core/runtime_error.h"
 
 namespace vbconv {
 namespace {

@@ -17,11 +17,11 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "platform/db_file.h"
-#include "platform/db_replace.h"
-#include "platform/files.h"
-#include "platform/paths.h"
-#include "platform/run_lock.h"
+#include "platform/filesafety/db_file.h"
+#include "platform/filesafety/db_replace.h"
+#include "platform/filesafety/files.h"
+#include "platform/core/paths.h"
+#include "platform/filesafety/run_lock.h"
 
 namespace backups {
 

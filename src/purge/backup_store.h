@@ -7,7 +7,7 @@
 #include <QList>
 #include <QString>
 
-#include "platform/status.h"
+#include "platform/core/status.h"
 
 namespace backups {
 

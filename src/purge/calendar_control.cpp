@@ -3,8 +3,8 @@
 
 #include <QToolButton>
 
-#include "platform/layout.h"
-#include "platform/locale_dates.h"
+#include "platform/ui/layout.h"
+#include "platform/core/locale_dates.h"
 
 CalendarControl::CalendarControl(QWidget* parent) : QCalendarWidget(parent) {
   setGridVisible(true);

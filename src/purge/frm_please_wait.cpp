@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QProgressBar>
 
-#include "platform/forms.h"
-#include "platform/layout.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/layout.h"
 #include "purge/forms_.h"
 
 namespace {

@@ -7,12 +7,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "platform/app.h"
-#include "platform/enter_key.h"
-#include "platform/forms.h"
-#include "platform/fit_text.h"
-#include "platform/layout.h"
-#include "platform/msgbox.h"
+#include "platform/core/app.h"
+#include "platform/ui/enter_key.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/fit_text.h"
+#include "platform/ui/layout.h"
+#include "platform/ui/msgbox.h"
 #include "purge/calendar_control.h"
 
 namespace {

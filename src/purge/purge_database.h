@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "platform/forms.h"
+#include "platform/ui/forms.h"
 
 class QCheckBox;
 class QLabel;

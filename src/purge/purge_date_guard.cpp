@@ -7,7 +7,7 @@
 
 #include <QRegularExpression>
 
-#include "platform/jet_dialect.h"
+#include "platform/core/jet_dialect.h"
 
 namespace purge_guard {
 namespace {

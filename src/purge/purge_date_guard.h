@@ -5,8 +5,8 @@
 
 #include <QString>
 
-#include "platform/db_engine.h"
-#include "platform/status.h"
+#include "platform/core/db_engine.h"
+#include "platform/core/status.h"
 
 namespace purge_guard {
 

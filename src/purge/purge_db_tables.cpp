@@ -6,9 +6,9 @@
 #include "data/connection.h"
 #include "data/dbquery.h"
 #include "data/msgbox_.h"
-#include "platform/locale_dates.h"
-#include "platform/msgbox.h"
-#include "platform/runtime_error.h"
+#include "platform/core/locale_dates.h"
+#include "platform/ui/msgbox.h"
+#include "platform/core/runtime_error.h"
 #include "purge/purge_date_guard.h"
 
 namespace {

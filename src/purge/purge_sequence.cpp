@@ -6,8 +6,8 @@
 #include <sqlite3.h>
 
 #include "data/msgbox_.h"
-#include "platform/locale_dates.h"
-#include "platform/msgbox.h"
+#include "platform/core/locale_dates.h"
+#include "platform/ui/msgbox.h"
 #include "purge/purge_db_files.h"
 
 namespace {

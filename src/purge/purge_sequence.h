@@ -10,7 +10,7 @@
 #include <QDate>
 #include <QString>
 
-#include "platform/status.h"
+#include "platform/core/status.h"
 #include "purge/purge_db_tables.h"
 
 // The work of a run, in the order it is done.

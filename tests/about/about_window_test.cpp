@@ -13,10 +13,10 @@
 #include <gtest/gtest.h>
 
 #include "about/frm_about_err.h"
-#include "platform/app.h"
-#include "platform/layout.h"
-#include "platform/mouse_pointer.h"
-#include "platform/process.h"
+#include "platform/core/app.h"
+#include "platform/ui/layout.h"
+#include "platform/ui/mouse_pointer.h"
+#include "platform/core/process.h"
 #include "support/recording_presenter.h"
 #include "support/sandbox.h"
 

@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "about/frm_about_err.h"
-#include "platform/paths.h"
-#include "platform/process.h"
-#include "platform/runtime_error.h"
+#include "platform/core/paths.h"
+#include "platform/core/process.h"
+#include "platform/core/runtime_error.h"
 #include "support/recording_presenter.h"
 #include "support/sandbox.h"
 

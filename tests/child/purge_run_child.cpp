@@ -16,8 +16,8 @@
 #include <QDate>
 #include <QStringList>
 
-#include "platform/clock.h"
-#include "platform/msgbox.h"
+#include "platform/core/clock.h"
+#include "platform/ui/msgbox.h"
 #include "purge/calendar_control.h"
 #include "purge/purge_database.h"
 

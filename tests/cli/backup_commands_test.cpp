@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include "cli/backup_commands.h"
-#include "platform/clock.h"
-#include "platform/run_lock.h"
+#include "platform/core/clock.h"
+#include "platform/filesafety/run_lock.h"
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"
 

@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QProcess>
 
-#include "platform/run_lock.h"
+#include "platform/filesafety/run_lock.h"
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"

@@ -20,7 +20,7 @@
 #include <QProcess>
 
 #include "cli/cli_face.h"
-#include "platform/run_lock.h"
+#include "platform/filesafety/run_lock.h"
 #include "sampledb/sample_db.h"
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"

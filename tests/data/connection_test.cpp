@@ -7,7 +7,7 @@
 
 #include "data/connection.h"
 #include "data/dbquery.h"
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
 #include "support/test_helpers.h"

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "data/files_.h"
-#include "platform/runtime_error.h"
+#include "platform/core/runtime_error.h"
 #include "support/file_ops_support.h"
 #include "support/recording_presenter.h"
 #include "support/sandbox.h"

@@ -9,7 +9,7 @@
 #include <QDir>
 
 #include "errortracking/log_file.h"
-#include "platform/app.h"
+#include "platform/core/app.h"
 #include "tracker_fixture.h"
 
 namespace {

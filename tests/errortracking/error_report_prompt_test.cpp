@@ -11,8 +11,8 @@
 #include <QTimer>
 
 #include "errortracking/frm_email_us.h"
-#include "platform/app.h"
-#include "platform/mouse_pointer.h"
+#include "platform/core/app.h"
+#include "platform/ui/mouse_pointer.h"
 #include "tracker_fixture.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "errortracking/ulvo_error_tracking.h"
-#include "platform/clock.h"
-#include "platform/login_name.h"
-#include "platform/runtime_error.h"
-#include "platform/settings_store.h"
+#include "platform/core/clock.h"
+#include "platform/core/login_name.h"
+#include "platform/core/runtime_error.h"
+#include "platform/core/settings_store.h"
 #include "support/recording_presenter.h"
 #include "support/sandbox.h"
 #include "support/test_helpers.h"

@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/run_lock.h"
+#include "platform/filesafety/run_lock.h"
 #include "purge/backup_store.h"
 #include "shop_state.h"
 #include "support/file_ops_support.h"

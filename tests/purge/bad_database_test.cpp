@@ -20,8 +20,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include "platform/db_engine.h"
-#include "platform/run_lock.h"
+#include "platform/core/db_engine.h"
+#include "platform/filesafety/run_lock.h"
 #include "purge/forms_.h"
 #include "purge/purge_database.h"
 #include "purge/purge_date_guard.h"

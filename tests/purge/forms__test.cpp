@@ -9,8 +9,8 @@
 #include <QScreen>
 #include <gtest/gtest.h>
 
-#include "platform/forms.h"
-#include "platform/layout.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/layout.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
 

@@ -9,8 +9,8 @@
 
 #include <QLocale>
 
-#include "platform/db_engine.h"
-#include "platform/jet_dialect.h"
+#include "platform/core/db_engine.h"
+#include "platform/core/jet_dialect.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
 #include "support/test_helpers.h"

@@ -10,7 +10,7 @@
 #include <QLabel>
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
 #include "purge/purge_db_files.h"

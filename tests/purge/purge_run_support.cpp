@@ -7,7 +7,7 @@
 #include <QEvent>
 #include <QLabel>
 
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 #include "purge/calendar_control.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"

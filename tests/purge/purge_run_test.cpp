@@ -13,9 +13,9 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-#include "platform/db_engine.h"
-#include "platform/locale_dates.h"
-#include "platform/runtime_error.h"
+#include "platform/core/db_engine.h"
+#include "platform/core/locale_dates.h"
+#include "platform/core/runtime_error.h"
 #include "purge/calendar_control.h"
 #include "purge/forms_.h"
 #include "purge/purge_database.h"

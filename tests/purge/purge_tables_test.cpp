@@ -8,7 +8,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
-#include "platform/db_engine.h"
+#include "platform/core/db_engine.h"
 #include "purge/purge_db_tables.h"
 #include "support/recording_presenter.h"
 #include "support/sandbox.h"

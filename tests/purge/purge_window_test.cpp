@@ -11,7 +11,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include "platform/layout.h"
+#include "platform/ui/layout.h"
 #include "purge/calendar_control.h"
 #include "purge/purge_database.h"
 #include "support/recording_presenter.h"

@@ -15,9 +15,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include "platform/compaction_engine.h"
-#include "platform/db_file.h"
-#include "platform/files.h"
+#include "platform/filesafety/compaction_engine.h"
+#include "platform/filesafety/db_file.h"
+#include "platform/filesafety/files.h"
 #include "purge/forms_.h"
 #include "purge/purge_db_files.h"
 #include "purge_run_support.h"

@@ -8,7 +8,7 @@
 
 #include <QString>
 
-#include "platform/msgbox.h"
+#include "platform/ui/msgbox.h"
 
 namespace test {
 

@@ -13,8 +13,8 @@
 #include <QString>
 #include <gtest/gtest.h>
 
-#include "platform/runtime_error.h"
-#include "platform/status.h"
+#include "platform/core/runtime_error.h"
+#include "platform/core/status.h"
 
 namespace test {
 

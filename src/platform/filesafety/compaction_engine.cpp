@@ -1,0 +1,125 @@
+// The compaction engine over SQLite's VACUUM INTO.
+#include "platform/filesafety/compaction_engine.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <sqlite3.h>
+
+#include "platform/filesafety/db_file.h"
+#include "platform/filesafety/files.h"
+#include "platform/filesafety/journal_redirect.h"
+#include "platform/core/posix_io.h"
+
+namespace {
+
+using db::DbFile;
+using db::RawConnection;
+using posix::errnoStatus;
+
+// Compacts `src` into `dst`; `journalMode` gets the source's mode ("wal",
+// "delete", ...), which VACUUM INTO does not carry over. A WAL with frames
+// in it is folded in first; an empty one is left alone, since under the
+// run's write lock a checkpoint would only wait for that lock.
+Status compact(const QByteArray& src, const QByteArray& dst, const char* vfs, bool walFrames, QString& journalMode) {
+  RawConnection source;
+  if (Status s = source.open(src, SQLITE_OPEN_READWRITE, vfs); !s.ok()) return s;
+  // Reading the schema rolls a hot journal back; a WAL is folded in.
+  if (Status s = source.run("PRAGMA schema_version"); !s.ok()) return s;
+  if (Status s = source.run("PRAGMA journal_mode", nullptr, &journalMode); !s.ok()) return s;
+  if (walFrames)
+    if (Status s = source.run("PRAGMA wal_checkpoint(TRUNCATE)"); !s.ok()) return s;
+  if (Status s = source.run("VACUUM INTO ?1", &dst); !s.ok()) return s;
+  return source.close();
+}
+
+Status check(const QByteArray& dst, const char* vfs) {
+  RawConnection copy;
+  if (Status s = copy.open(dst, SQLITE_OPEN_READONLY, vfs); !s.ok()) return s;
+  QString verdict;
+  // The full check, not quick_check: only it compares every index entry
+  // with its row (measured at 1 GB in bench/README.md).
+  if (Status s = copy.run("PRAGMA integrity_check", nullptr, &verdict); !s.ok()) return s;
+  if (verdict != QLatin1String("ok"))
+    return Status::Error(SQLITE_CORRUPT, QStringLiteral("The compacted database failed its check: ") + verdict);
+  return copy.close();
+}
+
+// Gives the checked copy `dst` the source's WAL mode; its WAL and shared
+// memory files go again when the connection closes.
+Status keepWal(const QByteArray& dst, const char* vfs) {
+  RawConnection copy;
+  if (Status s = copy.open(dst, SQLITE_OPEN_READWRITE, vfs); !s.ok()) return s;
+  QString mode;
+  if (Status s = copy.run("PRAGMA journal_mode=WAL", nullptr, &mode); !s.ok()) return s;
+  if (mode != QLatin1String("wal"))
+    return Status::Error(SQLITE_ERROR, QStringLiteral("The compacted database kept journal mode ") + mode);
+  return copy.close();
+}
+
+}  // namespace
+
+Status CompactionEngine::CompactDatabase(const QString& source, const QString& destination) {
+  const DbFile srcFile(source);
+  const DbFile dstFile(destination);
+  const QByteArray& src = srcFile.nativePath();
+  const QByteArray& dst = dstFile.nativePath();
+
+  struct stat st;
+  if (::lstat(dst.constData(), &st) == 0) return errnoStatus(EEXIST);
+  if (::stat(src.constData(), &st) != 0) return errnoStatus(errno);
+  if (S_ISDIR(st.st_mode)) return errnoStatus(EISDIR);
+  if (!S_ISREG(st.st_mode)) return errnoStatus(EINVAL);
+  if (::access(src.constData(), R_OK) != 0) return errnoStatus(errno);
+  if (Status s = srcFile.useStatus(); !s.ok()) return s;
+  // SQLite would take an empty file for an empty database and compact it
+  // into one; anything that does not begin as a database file is refused.
+  if (Status s = srcFile.checkHeader(); !s.ok()) return s;
+
+  // A journal left beside the absent destination (by a compaction that was
+  // killed) belongs to no database.
+  struct stat journalSt;
+  const QByteArray staleJournal = dst + "-journal";
+  if (::lstat(staleJournal.constData(), &journalSt) == 0 && S_ISREG(journalSt.st_mode)) ::unlink(staleJournal.constData());
+
+  const QByteArray srcJournal = srcFile.journalName();
+  const QByteArray dstJournal = dstFile.journalName();
+  const db::JournalRedirect redirect(dstJournal != srcJournal ? dstJournal : QByteArray());
+  const char* vfs = redirect.vfsName();
+  QString journalMode;
+  struct stat walSt;
+  const bool walFrames = ::stat((srcFile.followed().nativePath() + "-wal").constData(), &walSt) == 0 && walSt.st_size > 0;
+  Status result = compact(src, dst, vfs, walFrames, journalMode);
+  if (result.ok() && srcFile.hasLiveSidecar()) result = files::inUseStatus();
+  if (result.ok()) result = files::syncFileAndFolder(dstFile.path());
+  if (result.ok()) result = check(dst, vfs);
+  if (result.ok() && journalMode.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0) {
+    result = keepWal(dst, vfs);
+    if (result.ok()) result = files::syncFileAndFolder(dstFile.path());
+  }
+  if (!result.ok()) {
+    // The destination did not exist before; whatever is there is ours.
+    ::unlink(dst.constData());
+  }
+  return result;
+}
+
+Status CompactionEngine::CompactInPlace(const QString& path) {
+  const DbFile file(path);
+  RawConnection c;
+  if (Status s = c.open(file.nativePath(), SQLITE_OPEN_READWRITE); !s.ok()) return s;
+  if (Status s = c.run("VACUUM"); !s.ok()) {
+    const int primary = s.number() & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED ? files::inUseStatus() : s;
+  }
+  // The file shrinks when the WAL is folded back; a reader in the WAL only
+  // delays that to the next checkpoint of whoever writes next.
+  c.run("PRAGMA wal_checkpoint(TRUNCATE)");
+  QString verdict;
+  if (Status s = c.run("PRAGMA integrity_check", nullptr, &verdict); !s.ok()) return s;
+  if (verdict != QLatin1String("ok"))
+    return Status::Error(SQLITE_CORRUPT, QStringLiteral("The compacted database failed its check: ") + verdict);
+  return c.close();
+}

@@ -1,0 +1,39 @@
+// The health of a database file before the purge changes it: recovery of
+// what an interrupted writer left beside it, and SQLite's integrity check.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "platform/core/status.h"
+
+namespace db_health {
+
+// The check's lines kept for the operator.
+inline constexpr int kMaxFindings = 5;
+
+// Lets SQLite finish what a writer that is gone left beside the database at
+// `path` (through paths::resolve): a hot rollback journal is rolled back, a
+// WAL folded into the file and removed, but only after the same was played
+// on a copy in a private folder beside it and the copy passed SQLite's
+// integrity check. Ok when nothing was left, or it was recovered. Does
+// nothing and answers Ok when no journal or WAL needs it, when the file is
+// read-only or no regular file, or when another program may use the file (a
+// live writer's journal is its own; the steps after refuse it). Fails with
+// SQLITE_CORRUPT and a text for the operator when the recovered copy is
+// damaged (a journal or WAL of another file), with the errno of making the
+// copy (ENOSPC, ...), or with SQLite's code and message; the database, what
+// is beside it and its folder are then as they were, unless SQLite's own
+// recovery of the database itself failed after the trial passed.
+Status recover(const QString& path);
+
+// Runs SQLite's integrity check, table by table (each with its indexes), on
+// those of `tables` the database at `path` holds. Ok with `findings` empty
+// when they are whole; Ok with the check's first lines (at most
+// kMaxFindings) when not, a check that stops on a damaged page giving its
+// error as a line. Fails with SQLite's code and message, `findings` empty,
+// when the database cannot be opened or its schema read: every statement on
+// it then fails the same way. Never creates the file.
+Status check(const QString& path, const QStringList& tables, QStringList& findings);
+
+}  // namespace db_health

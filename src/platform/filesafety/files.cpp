@@ -1,0 +1,338 @@
+// The file-system layer: presence, deletion, crash-safe kernel copy and
+// in-use detection through /proc.
+#include "platform/filesafety/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include <QFile>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+#include "platform/filesafety/db_file.h"
+#include "platform/core/paths.h"
+#include "platform/core/posix_io.h"
+
+namespace files {
+
+using db::DbFile;
+using posix::errnoStatus;
+using posix::Fd;
+
+namespace {
+
+QByteArray native(const QString& path) { return QFile::encodeName(paths::resolve(path)); }
+
+}  // namespace
+
+int kernelCopy(int in, int out) {
+  if (::ioctl(out, FICLONE, in) == 0) return 0;
+  constexpr size_t kChunk = size_t(1) << 30;
+  bool copied = false;
+  for (;;) {
+    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+    if (n > 0) {
+      copied = true;
+      continue;
+    }
+    if (n == 0) return 0;
+    if (errno == EINTR) continue;
+    if (!copied && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) break;
+    return errno;
+  }
+  for (;;) {
+    const ssize_t n = ::sendfile(out, in, nullptr, kChunk);
+    if (n > 0) continue;
+    if (n == 0) return 0;
+    if (errno == EINTR) continue;
+    return errno;
+  }
+}
+
+bool isPresent(const QString& path) {
+  const QByteArray p = native(path);
+  const QString name = QFileInfo(QFile::decodeName(p)).fileName();
+  if (name.isEmpty() || name.startsWith(QLatin1Char('.'))) return false;
+  struct stat st;
+  return ::stat(p.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isReadOnly(const QString& path) {
+  struct stat st;
+  return ::stat(native(path).constData(), &st) == 0 && posix::isReadOnlyMode(st.st_mode);
+}
+
+bool isInUse(const QString& path) { return !DbFile(path).useStatus().ok(); }
+
+Status useStatus(const QString& path) { return DbFile(path).useStatus(); }
+
+bool beginsAsDatabase(const QString& path) { return DbFile(path).beginsAsDatabase(); }
+
+bool hasLiveSidecar(const QString& path) { return DbFile(path).hasLiveSidecar(); }
+
+QString copyTempPath(const QString& destination) {
+  const QFileInfo info(paths::resolve(destination));
+  return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".kvcopy");
+}
+
+Status removeFile(const QString& path) {
+  const QByteArray p = native(path);
+  struct stat st;
+  if (::lstat(p.constData(), &st) != 0) return errnoStatus(errno);
+  if (S_ISDIR(st.st_mode)) return errnoStatus(EISDIR);
+  if (S_ISREG(st.st_mode)) {
+    if (posix::isReadOnlyMode(st.st_mode)) return errnoStatus(EACCES);
+    if (db::writtenElsewhere(st.st_dev, st.st_ino)) return inUseStatus();
+  }
+  if (::unlink(p.constData()) != 0) return errnoStatus(errno);
+  return Status::Ok();
+}
+
+namespace {
+
+// The source of a copy, read through a descriptor of its own or, while this
+// process holds the file open, through an SQLite connection of its own:
+// SQLite keeps such a connection's descriptor open until this process's last
+// lock on the file goes, so those locks stay.
+class CopySource {
+ public:
+  // Opens `path`, a regular file found as `expected` (device, inode).
+  Status open(const QByteArray& path, const struct stat& expected) {
+    m_path = path;
+    if (!db::openHere(expected.st_dev, expected.st_ino)) {
+      // Opened without blocking: a FIFO or device is refused, never waited on.
+      m_fd.reset(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+      if (!m_fd.valid()) return errnoStatus(errno);
+      struct stat st;
+      if (::fstat(m_fd.get(), &st) != 0) return errnoStatus(errno);
+      if (S_ISDIR(st.st_mode)) return errnoStatus(EISDIR);
+      if (!S_ISREG(st.st_mode) || st.st_dev != expected.st_dev || st.st_ino != expected.st_ino)
+        return errnoStatus(EINVAL);
+      ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) & ~O_NONBLOCK);
+      return Status::Ok();
+    }
+    if (Status s = m_connection.open(path, SQLITE_OPEN_READONLY); !s.ok()) return s;
+    if (sqlite3_file_control(m_connection.handle(), "main", SQLITE_FCNTL_FILE_POINTER, &m_file) != SQLITE_OK ||
+        !m_file || !m_file->pMethods)
+      return Status::Error(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"));
+    // The name may have been given to another file meanwhile.
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0) return errnoStatus(errno);
+    if (!S_ISREG(st.st_mode) || st.st_dev != expected.st_dev || st.st_ino != expected.st_ino)
+      return errnoStatus(EINVAL);
+    return Status::Ok();
+  }
+
+  // The source's stamp: db::readStamp's, read through SQLite when held.
+  Status stamp(db::DbStamp& out) const {
+    if (m_fd.valid()) return db::readStamp(m_fd.get(), out);
+    out = db::DbStamp();
+    struct stat st;
+    if (::stat(m_path.constData(), &st) != 0) return errnoStatus(errno);
+    out.size = st.st_size;
+    out.mtime = st.st_mtim;
+    unsigned char head[28];
+    const int rc = m_file->pMethods->xRead(m_file, head, int(sizeof head), 0);
+    if (rc == SQLITE_IOERR_SHORT_READ) return Status::Ok();
+    if (rc != SQLITE_OK) return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    if (std::memcmp(head, db::kSqliteMagic, sizeof db::kSqliteMagic) != 0) return Status::Ok();
+    out.database = true;
+    out.counter = (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) |
+                  uint32_t(head[27]);
+    return Status::Ok();
+  }
+
+  // Copies the whole source to `out`: 0 or an errno (EIO for SQLite's failures).
+  int copyTo(int out) const {
+    if (m_fd.valid()) return kernelCopy(m_fd.get(), out);
+    sqlite3_int64 size = 0;
+    if (m_file->pMethods->xFileSize(m_file, &size) != SQLITE_OK) return EIO;
+    constexpr sqlite3_int64 kChunk = sqlite3_int64(1) << 20;
+    QByteArray buffer(int(kChunk), Qt::Uninitialized);
+    for (sqlite3_int64 at = 0; at < size;) {
+      const int n = int(std::min(kChunk, size - at));
+      if (m_file->pMethods->xRead(m_file, buffer.data(), n, at) != SQLITE_OK) return EIO;
+      for (int done = 0; done < n;) {
+        const ssize_t w = ::pwrite(out, buffer.constData() + done, size_t(n - done), off_t(at + done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) return errno;
+        done += int(w);
+      }
+      at += n;
+    }
+    return 0;
+  }
+
+ private:
+  QByteArray m_path;
+  Fd m_fd;
+  db::RawConnection m_connection;
+  sqlite3_file* m_file = nullptr;
+};
+
+}  // namespace
+
+Status copyFile(const QString& source, const QString& destination) {
+  const DbFile srcFile(source);
+  const QByteArray& src = srcFile.nativePath();
+  // A destination that is a symbolic link stays one: the file it names is
+  // the one replaced.
+  QByteArray dst = native(destination);
+  struct stat linkSt;
+  if (::lstat(dst.constData(), &linkSt) == 0 && S_ISLNK(linkSt.st_mode)) {
+    char target[PATH_MAX];
+    if (!::realpath(dst.constData(), target)) return errnoStatus(errno);
+    dst = target;
+  }
+  const DbFile dstFile = DbFile::fromNative(dst);
+
+  // Looked at by name first: stat opens nothing, so no lock of ours on it goes.
+  struct stat srcSt;
+  if (::stat(src.constData(), &srcSt) != 0) return errnoStatus(errno);
+  if (S_ISDIR(srcSt.st_mode)) return errnoStatus(EISDIR);
+  if (!S_ISREG(srcSt.st_mode)) return errnoStatus(EINVAL);
+  // The lease behind the in-use test is only granted while no descriptor of
+  // ours is open on the file, so the source is asked before it is opened.
+  if (Status s = srcFile.useStatus(); !s.ok()) return s;
+  CopySource in;
+  if (Status s = in.open(src, srcSt); !s.ok()) return s;
+  // A database's stamp is taken before its journal is looked at: a commit
+  // that began before the stamp either still shows its journal below or has
+  // ended before the copy starts.
+  db::DbStamp before;
+  if (Status s = in.stamp(before); !s.ok()) return s;
+  if (db::writtenElsewhere(srcSt.st_dev, srcSt.st_ino) || srcFile.hasLiveSidecar()) return inUseStatus();
+
+  struct stat dstSt;
+  const bool dstExists = ::stat(dst.constData(), &dstSt) == 0;
+  if (dstExists) {
+    if (S_ISDIR(dstSt.st_mode)) return errnoStatus(EISDIR);
+    if (!S_ISREG(dstSt.st_mode)) return errnoStatus(EINVAL);
+    if (posix::isReadOnlyMode(dstSt.st_mode)) return errnoStatus(EACCES);
+    if (Status s = dstFile.useStatus(); !s.ok()) return s;
+    if (dstFile.hasLiveSidecar()) return inUseStatus();
+  } else if (errno != ENOENT) {
+    return errnoStatus(errno);
+  }
+
+  const QFileInfo dstInfo(QFile::decodeName(dst));
+  const QByteArray dir = QFile::encodeName(dstInfo.absolutePath());
+  const QByteArray name = QFile::encodeName(dstInfo.fileName());
+  const QByteArray tmpName = "." + name + ".kvcopy";
+  Fd dirFd(::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dirFd.valid()) return errnoStatus(errno);
+
+  // A stale temporary from an interrupted copy to this destination.
+  ::unlinkat(dirFd.get(), tmpName.constData(), 0);
+
+  bool linked = false;  // true once the temporary has a name in the folder
+  Fd out(::openat(dirFd.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  if (!out.valid()) {
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errnoStatus(errno);
+    out.reset(::openat(dirFd.get(), tmpName.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600));
+    if (!out.valid()) return errnoStatus(errno);
+    linked = true;
+  }
+  auto failWith = [&](const Status& status) {
+    if (linked) ::unlinkat(dirFd.get(), tmpName.constData(), 0);
+    return status;
+  };
+  auto fail = [&](int err) { return failWith(errnoStatus(err)); };
+
+  if (const int err = in.copyTo(out.get())) return fail(err);
+  if (before.database) {
+    // A writer that opens, commits and closes again for each transaction is
+    // not seen holding the file; its commits show in the stamp instead. The
+    // copy counts only when no commit is under way now and none was made
+    // since the stamp, and the copy itself begins with the counter stamped.
+    if (srcFile.hasLiveSidecar()) return failWith(inUseStatus());
+    db::DbStamp after, copied;
+    if (Status s = in.stamp(after); !s.ok()) return failWith(s);
+    if (Status s = db::readStamp(out.get(), copied); !s.ok()) return failWith(s);
+    if (!db::sameStamp(before, after) || !copied.database || copied.counter != before.counter ||
+        copied.size != before.size)
+      return failWith(inUseStatus());
+  }
+  // A replaced file keeps its own mode and owner; a new one takes the
+  // source's permission bits, owner and group (a copy made as root of the
+  // shop's file stays the shop's). Only root may give a file away; another
+  // process still gives the group where it is a member, else keeps its own.
+  const struct stat& like = dstExists ? dstSt : srcSt;
+  if (like.st_uid != ::geteuid() || like.st_gid != ::getegid())
+    if (::fchown(out.get(), like.st_uid, like.st_gid) != 0 && like.st_gid != ::getegid())
+      if (::fchown(out.get(), uid_t(-1), like.st_gid) != 0) { /* not ours to give away */ }
+  if (::fchmod(out.get(), like.st_mode & 0777) != 0) return fail(errno);
+  if (::fsync(out.get()) != 0) return fail(errno);
+
+  if (!linked) {
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", out.get());
+    if (::linkat(AT_FDCWD, self, dirFd.get(), tmpName.constData(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno != EEXIST) return fail(errno);
+      ::unlinkat(dirFd.get(), tmpName.constData(), 0);
+      if (::linkat(AT_FDCWD, self, dirFd.get(), tmpName.constData(), AT_SYMLINK_FOLLOW) != 0) return fail(errno);
+    }
+    linked = true;
+  }
+  if (::renameat(dirFd.get(), tmpName.constData(), dirFd.get(), name.constData()) != 0) return fail(errno);
+  linked = false;
+  if (::fsync(dirFd.get()) != 0 && errno != EINVAL) return errnoStatus(errno);
+  return Status::Ok();
+}
+
+Status replaceWith(const QString& replacement, const QString& destination) {
+  const QByteArray from = native(replacement);
+  const DbFile toFile = DbFile(destination).followed();
+  const QByteArray& to = toFile.nativePath();
+  struct stat fromSt, toSt;
+  if (::lstat(from.constData(), &fromSt) != 0) return errnoStatus(errno);
+  if (!S_ISREG(fromSt.st_mode)) return errnoStatus(EINVAL);
+  if (::stat(to.constData(), &toSt) != 0) return errnoStatus(errno);
+  if (S_ISDIR(toSt.st_mode)) return errnoStatus(EISDIR);
+  if (!S_ISREG(toSt.st_mode)) return errnoStatus(EINVAL);
+  if (posix::isReadOnlyMode(toSt.st_mode)) return errnoStatus(EACCES);
+  if (Status s = toFile.useStatus(); !s.ok()) return s;
+  if (toFile.hasLiveSidecar()) return inUseStatus();
+
+  const QFileInfo toInfo(QFile::decodeName(to));
+  const QByteArray dir = QFile::encodeName(toInfo.absolutePath());
+  if (QFileInfo(QFile::decodeName(from)).absolutePath() != toInfo.absolutePath() || fromSt.st_dev != toSt.st_dev)
+    return errnoStatus(EXDEV);
+  Fd dirFd(::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dirFd.valid()) return errnoStatus(errno);
+  // The database keeps its own mode and owner (a run as root must not leave
+  // the shop's database owned by root).
+  if (::chmod(from.constData(), toSt.st_mode & 07777) != 0) return errnoStatus(errno);
+  if (toSt.st_uid != fromSt.st_uid || toSt.st_gid != fromSt.st_gid)
+    if (::lchown(from.constData(), toSt.st_uid, toSt.st_gid) != 0) { /* not ours to give away */ }
+  if (::rename(from.constData(), to.constData()) != 0) return errnoStatus(errno);
+  if (::fsync(dirFd.get()) != 0 && errno != EINVAL) return errnoStatus(errno);
+  return Status::Ok();
+}
+
+Status syncFileAndFolder(const QString& path) {
+  const QByteArray p = native(path);
+  Fd f(::open(p.constData(), O_RDONLY | O_CLOEXEC));
+  if (!f.valid()) return errnoStatus(errno);
+  if (::fsync(f.get()) != 0) return errnoStatus(errno);
+  const QByteArray dir = QFile::encodeName(QFileInfo(QFile::decodeName(p)).absolutePath());
+  Fd d(::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!d.valid()) return errnoStatus(errno);
+  if (::fsync(d.get()) != 0 && errno != EINVAL) return errnoStatus(errno);
+  return Status::Ok();
+}
+
+}  // namespace files
