@@ -158,8 +158,12 @@ RunVerdict checkBeforeChanging(const QString& dbPath, bool sidecarInUse, QString
   }
   // Where other accounts' programs cannot be seen, the run works through
   // SQLite's locks, and a program holding one makes it refuse then.
+  // So does one in WAL mode, whose readers and writers SQLite's locks keep
+  // apart and which the run backs up and compacts through SQLite.
   const Status use = database.useStatus();
-  if ((!use.ok() && !files::isUndecided(use)) || (sidecarInUse && database.hasLiveSidecar())) {
+  const bool throughSqlite =
+      files::isUndecided(use) || database.journalMode() == db::DbFile::JournalMode::Wal;
+  if ((!use.ok() && !throughSqlite) || (sidecarInUse && database.hasLiveSidecar())) {
     message = QString::fromUtf8(files::kInUseText) + QStringLiteral(": ") + resolved;
     return RunVerdict::InUse;
   }

@@ -13,7 +13,8 @@ namespace cli {
 // NoDatabase when it is missing, a folder, or does not begin as an SQLite
 // database; InUse when another program holds it open for writing (as
 // DbFile::useStatus decides; one of another account whose programs cannot
-// be seen is not refused: the run works through SQLite's locks) or, with
+// be seen, or one in WAL mode, is not refused: the run works through
+// SQLite's locks) or, with
 // `sidecarInUse` (a run that cannot recover it), a live journal or WAL is
 // beside it; Failed when it cannot be read; with the text to tell (naming
 // the path looked at). Success and "" otherwise.

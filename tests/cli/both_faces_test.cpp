@@ -90,6 +90,13 @@ TEST_F(BothFaces, EveryFileStateGetsOneVerdict) {
          EXPECT_TRUE(holder->ready());
          return Guard(holder);
        }},
+      {"in WAL mode and held open by the shop", true,
+       [](BothFaces& t) {
+         EXPECT_TRUE(test::execSql(t.db(), "PRAGMA journal_mode=WAL"));
+         auto holder = std::make_shared<test::OpenFileChild>(t.db());
+         EXPECT_TRUE(holder->ready());
+         return Guard(holder);
+       }},
       {"another run at work", false,
        [](BothFaces& t) {
          auto lock = std::make_shared<runlock::RunLock>();
