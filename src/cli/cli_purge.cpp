@@ -8,19 +8,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 #include <QStorageInfo>
 
 #include "cli/backup_commands.h"
 #include "cli/cli_face.h"
 #include "cli/exit_status.h"
+#include "cli/run_summary.h"
 #include "cli/stop_signals.h"
 #include "data/files_.h"
 #include "platform/core/db_engine.h"
-#include "platform/filesafety/db_file.h"
-#include "platform/filesafety/files.h"
 #include "platform/core/paths.h"
 #include "platform/core/runtime_error.h"
+#include "platform/filesafety/db_file.h"
+#include "platform/filesafety/files.h"
 #include "purge/purge_db_files.h"
 
 namespace cli {
@@ -31,8 +31,7 @@ std::vector<ShopTable> selectedTables(const PurgeSelection& s) {
   std::vector<ShopTable> tables;
   if (s.contacts) tables.push_back(ShopTable::Contacts);
   if (s.invoices)
-    tables.insert(tables.end(),
-                  {ShopTable::InvoiceNumbers, ShopTable::Payments, ShopTable::Transactions});
+    for (ShopTable t : {ShopTable::InvoiceNumbers, ShopTable::Payments, ShopTable::Transactions}) tables.push_back(t);
   if (s.shipments) tables.push_back(ShopTable::Manifest);
   return tables;
 }
@@ -40,23 +39,6 @@ std::vector<ShopTable> selectedTables(const PurgeSelection& s) {
 qint64 fileSize(const QString& dbPath) {
   const QFileInfo info(paths::resolve(dbPath));
   return info.exists() ? info.size() : -1;
-}
-
-// A count for JSON: null where it failed.
-QJsonValue count(qint64 n) {
-  return n < 0 ? QJsonValue() : QJsonValue(n);
-}
-QString countText(qint64 n) {
-  return n < 0 ? QStringLiteral("?") : QString::number(n);
-}
-
-// A size for people: "84.1 MB"; "?" where it could not be had.
-QString sizeText(qint64 bytes) {
-  return bytes < 0 ? QStringLiteral("?") : QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
-}
-
-QString seconds(double s) {
-  return QString::number(s, 'f', 2) + QStringLiteral(" s");
 }
 
 // The exit status that tells `verdict`.
@@ -195,67 +177,21 @@ int runPurge(const Request& request) {
     return stopped(request, stop.signal, face);
   }
   const double totalSeconds = double(total.nsecsElapsed()) / 1e9;
-  const qint64 sizeAfter = fileSize(request.dbPath);
   const int status = exitStatusOf(outcome.verdict());
-  const QString backup = paths::resolve(outcome.backupPath);
-
-  if (request.json) {
-    QJsonArray tables, steps;
-    for (const TableFigures& t : face.tables)
-      tables.append(QJsonObject{{"table", shopTableName(t.table)},
-                                {"ok", t.ok},
-                                {"rowsBefore", count(t.rows)},
-                                {"removed", count(t.removed)},
-                                {"keptUnreadableDate", count(t.kept)}});
-    for (const StepFigures& s : face.steps)
-      steps.append(QJsonObject{{"step", s.name}, {"ok", s.ok}, {"seconds", s.seconds}});
-    const QJsonObject o{{"dryRun", false},
-                        {"success", outcome.success},
-                        {"exitStatus", status},
-                        {"database", paths::resolve(request.dbPath)},
-                        {"cutOff", request.cutOff.toString(Qt::ISODate)},
-                        {"backup", QJsonObject{{"path", backup},
-                                               {"made", outcome.backupMade},
-                                               {"found", outcome.backupFound}}},
-                        {"sizeBefore", count(sizeBefore)},
-                        {"sizeAfter", count(sizeAfter)},
-                        {"tables", tables},
-                        {"steps", steps},
-                        {"totalSeconds", totalSeconds}};
-    return writeJsonSummary(request, status, o);
-  }
-
-  QStringList lines;
-  lines << (outcome.success ? QStringLiteral("Purge finished successfully.")
-                            : QStringLiteral("Purge failed (exit status %1).").arg(status));
-  lines << QStringLiteral("database  %1").arg(paths::resolve(request.dbPath));
-  lines << QStringLiteral("cut-off   %1 (rows dated before it)")
-               .arg(request.cutOff.toString(Qt::ISODate));
-  const QString backupState = outcome.backupFound  ? QStringLiteral("found")
-                              : outcome.backupMade ? QStringLiteral("made")
-                                                   : QStringLiteral("not made");
-  lines << QStringLiteral("backup    %1 %2").arg(backupState, backup);
-  lines << QStringLiteral("size      %1 before, %2 after").arg(sizeText(sizeBefore), sizeText(sizeAfter));
-  if (!face.tables.empty()) {
-    lines << QStringLiteral("%1 %2 %3 %4")
-                 .arg(QStringLiteral("table"), -14)
-                 .arg(QStringLiteral("rows before"), 12)
-                 .arg(QStringLiteral("removed"), 10)
-                 .arg(QStringLiteral("kept (unreadable date)"), 23);
-    for (const TableFigures& t : face.tables)
-      lines << QStringLiteral("%1 %2 %3 %4")
-                   .arg(shopTableName(t.table), -14)
-                   .arg(countText(t.rows), 12)
-                   .arg(countText(t.removed), 10)
-                   .arg(countText(t.kept), 23);
-  }
-  QStringList times;
-  for (const StepFigures& s : face.steps)
-    times << s.name + QLatin1Char(' ') + seconds(s.seconds) +
-                 (s.ok ? QString() : QStringLiteral(" (failed)"));
-  lines << QStringLiteral("time      %1; in all %2")
-               .arg(times.join(QStringLiteral(", ")), seconds(totalSeconds));
-  writeOut(lines.join(QLatin1Char('\n')));
+  PurgeSummary summary{outcome.success,
+                       status,
+                       paths::resolve(request.dbPath),
+                       request.cutOff.toString(Qt::ISODate),
+                       paths::resolve(outcome.backupPath),
+                       outcome.backupMade,
+                       outcome.backupFound,
+                       sizeBefore,
+                       fileSize(request.dbPath),
+                       face.tables,
+                       face.steps,
+                       totalSeconds};
+  if (request.json) return writeJsonSummary(request, status, toJson(summary));
+  writeOut(toText(summary));
   return keepBackups(request, status, nullptr);
 }
 
@@ -266,77 +202,31 @@ int runDryRun(const Request& request) {
   if (const RunVerdict verdict = checkBeforeChanging(request.dbPath, true, message); verdict != RunVerdict::Success)
     return refuse(request, exitStatusOf(verdict), message);
 
-  struct Row {
-    ShopTable table;
-    qint64 rows, purgeable, kept;
-  };
-  std::vector<Row> rows;
+  DryRunSummary summary;
   bool counted = true;
   for (ShopTable table : selectedTables(request.selection)) {
     TablePurgePlan plan;
     plan.table = shopTableName(table);
     trapErrors([&] { plan = planTablePurge(table, request.dbPath, request.cutOff); });
-    const Row row{table, countTableRows(request.dbPath, plan),
-                  countPurgeableRows(request.dbPath, plan),
-                  plan.dateColumn.isEmpty() ? -1 : countUnreadableDates(request.dbPath, plan)};
+    const DryRunTable row{table, countTableRows(request.dbPath, plan), countPurgeableRows(request.dbPath, plan),
+                          plan.dateColumn.isEmpty() ? -1 : countUnreadableDates(request.dbPath, plan)};
     if (row.rows < 0 || row.purgeable < 0 || row.kept < 0) {
-      writeErr(QStringLiteral("purge-database: the rows of the %1 table could not be counted")
-                   .arg(plan.table));
+      writeErr(QStringLiteral("purge-database: the rows of the %1 table could not be counted").arg(plan.table));
       counted = false;
     }
-    rows.push_back(row);
+    summary.tables.push_back(row);
   }
   const QString backup = backupPathFor(request.dbPath, request.today);
-  const bool backupWanted = !TodaysBackupFound(request.dbPath, backup);
-  const QString resolved = paths::resolve(request.dbPath);
-  const qint64 size = fileSize(request.dbPath);
-  const qint64 free = QStorageInfo(QFileInfo(resolved).absolutePath()).bytesAvailable();
-  const int status = counted ? kExitSuccess : kExitFailed;
-
-  if (request.json) {
-    QJsonArray tables;
-    for (const Row& r : rows)
-      tables.append(QJsonObject{{"table", shopTableName(r.table)},
-                                {"rows", count(r.rows)},
-                                {"wouldRemove", count(r.purgeable)},
-                                {"keptUnreadableDate", count(r.kept)}});
-    const QJsonObject o{
-        {"dryRun", true},
-        {"exitStatus", status},
-        {"database", resolved},
-        {"cutOff", request.cutOff.toString(Qt::ISODate)},
-        {"backup", QJsonObject{{"path", paths::resolve(backup)}, {"wouldBeMade", backupWanted}}},
-        {"size", count(size)},
-        {"freeSpace", count(free)},
-        {"tables", tables}};
-    return writeJsonSummary(request, status, o);
-  }
-  QStringList lines;
-  lines << QStringLiteral("Dry run: nothing was changed.");
-  lines << QStringLiteral("database  %1").arg(resolved);
-  lines << QStringLiteral("cut-off   %1 (rows dated before it)")
-               .arg(request.cutOff.toString(Qt::ISODate));
-  lines << QStringLiteral("backup    %1 %2")
-               .arg(backupWanted ? QStringLiteral("would be made:")
-                                 : QStringLiteral("exists, none made:"),
-                    paths::resolve(backup));
-  lines
-      << QStringLiteral("size      %1, %2 free").arg(sizeText(size), sizeText(free));
-  if (!rows.empty()) {
-    lines << QStringLiteral("%1 %2 %3 %4")
-                 .arg(QStringLiteral("table"), -14)
-                 .arg(QStringLiteral("rows"), 12)
-                 .arg(QStringLiteral("would remove"), 13)
-                 .arg(QStringLiteral("kept (unreadable date)"), 23);
-    for (const Row& r : rows)
-      lines << QStringLiteral("%1 %2 %3 %4")
-                   .arg(shopTableName(r.table), -14)
-                   .arg(countText(r.rows), 12)
-                   .arg(countText(r.purgeable), 13)
-                   .arg(countText(r.kept), 23);
-  }
-  writeOut(lines.join(QLatin1Char('\n')));
-  return keepBackups(request, status, nullptr);
+  summary.status = counted ? kExitSuccess : kExitFailed;
+  summary.database = paths::resolve(request.dbPath);
+  summary.cutOff = request.cutOff.toString(Qt::ISODate);
+  summary.backup = paths::resolve(backup);
+  summary.backupWanted = !TodaysBackupFound(request.dbPath, backup);
+  summary.size = fileSize(request.dbPath);
+  summary.freeSpace = QStorageInfo(QFileInfo(summary.database).absolutePath()).bytesAvailable();
+  if (request.json) return writeJsonSummary(request, summary.status, toJson(summary));
+  writeOut(toText(summary));
+  return keepBackups(request, summary.status, nullptr);
 }
 
 }  // namespace cli
