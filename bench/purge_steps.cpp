@@ -15,11 +15,11 @@
 #include "child_process.h"
 #include "platform/core/clock.h"
 #include "platform/core/db_engine.h"
-#include "purge/purge_date_guard.h"
 #include "platform/core/liveness.h"
 #include "platform/ui/msgbox.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
+#include "purge/purge_date_guard.h"
 #include "purge/purge_db_files.h"
 #include "purge/purge_db_tables.h"
 

@@ -13,14 +13,14 @@
 #include <QPushButton>
 
 #include "platform/core/app.h"
+#include "platform/core/paths.h"
+#include "platform/core/process.h"
+#include "platform/core/runtime_error.h"
 #include "platform/ui/enter_key.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/mouse_pointer.h"
 #include "platform/ui/msgbox.h"
-#include "platform/core/paths.h"
-#include "platform/core/process.h"
-#include "platform/core/runtime_error.h"
 
 namespace {
 

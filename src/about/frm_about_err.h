@@ -8,8 +8,8 @@
 #include <QDialog>
 #include <QPoint>
 
-#include "platform/ui/forms.h"
 #include "platform/core/registry.h"
+#include "platform/ui/forms.h"
 
 class QLabel;
 class QPushButton;

@@ -6,9 +6,9 @@
 
 #include <QFileInfo>
 
+#include "cli/stop_signals.h"
 #include "platform/core/db_engine.h"
 #include "platform/core/paths.h"
-#include "cli/stop_signals.h"
 #include "platform/core/runtime_error.h"
 
 namespace cli {

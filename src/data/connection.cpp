@@ -1,8 +1,8 @@
 // Connection text, result sets, statements and fields.
 #include "data/connection.h"
 
-#include "platform/core/liveness.h"
 #include "platform/core/clock.h"
+#include "platform/core/liveness.h"
 #include "platform/core/runtime_error.h"
 
 namespace {

@@ -1,13 +1,13 @@
 // The file routines of the purge workflow.
 #include "data/files_.h"
 
-#include "platform/core/liveness.h"
 #include "platform/core/app.h"
-#include "platform/filesafety/files.h"
-#include "platform/ui/msgbox.h"
+#include "platform/core/liveness.h"
 #include "platform/core/paths.h"
 #include "platform/core/posix_io.h"
 #include "platform/core/runtime_error.h"
+#include "platform/filesafety/files.h"
+#include "platform/ui/msgbox.h"
 
 #include <sys/stat.h>
 

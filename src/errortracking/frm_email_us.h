@@ -6,8 +6,8 @@
 #include <QList>
 #include <QPixmap>
 
-#include "platform/ui/forms.h"
 #include "platform/core/mail.h"
+#include "platform/ui/forms.h"
 
 class QAction;
 class QLabel;

@@ -12,9 +12,9 @@
 #include <QFileInfo>
 
 #include "platform/core/app.h"
-#include "platform/filesafety/files.h"
 #include "platform/core/paths.h"
 #include "platform/core/posix_io.h"
+#include "platform/filesafety/files.h"
 
 namespace logfile {
 namespace {

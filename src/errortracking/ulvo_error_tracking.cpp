@@ -11,10 +11,10 @@
 #include "platform/core/app.h"
 #include "platform/core/clock.h"
 #include "platform/core/login_name.h"
-#include "platform/ui/mouse_pointer.h"
-#include "platform/ui/msgbox.h"
 #include "platform/core/runtime_error.h"
 #include "platform/core/settings_store.h"
+#include "platform/ui/mouse_pointer.h"
+#include "platform/ui/msgbox.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include "platform/core/paths.h"
 #include "platform/filesafety/db_file.h"
 #include "platform/filesafety/db_replace.h"
 #include "platform/filesafety/files.h"
-#include "platform/core/paths.h"
 #include "platform/filesafety/run_lock.h"
 
 namespace backups {

@@ -17,10 +17,10 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include "platform/filesafety/db_file.h"
-#include "platform/filesafety/files.h"
 #include "platform/core/paths.h"
 #include "platform/core/posix_io.h"
+#include "platform/filesafety/db_file.h"
+#include "platform/filesafety/files.h"
 
 namespace backups {
 

@@ -3,8 +3,8 @@
 
 #include <QToolButton>
 
-#include "platform/ui/layout.h"
 #include "platform/core/locale_dates.h"
+#include "platform/ui/layout.h"
 
 CalendarControl::CalendarControl(QWidget* parent) : QCalendarWidget(parent) {
   setGridVisible(true);

@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QWidget>
 
-#include "platform/ui/forms.h"
 #include "platform/core/runtime_error.h"
+#include "platform/ui/forms.h"
 #include "purge/frm_please_wait.h"
 
 namespace {

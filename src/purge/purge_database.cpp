@@ -9,8 +9,8 @@
 
 #include "platform/core/app.h"
 #include "platform/ui/enter_key.h"
-#include "platform/ui/forms.h"
 #include "platform/ui/fit_text.h"
+#include "platform/ui/forms.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/msgbox.h"
 #include "purge/calendar_control.h"

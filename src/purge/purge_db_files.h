@@ -7,8 +7,8 @@
 #include <QDate>
 #include <QString>
 
-#include "platform/filesafety/run_lock.h"
 #include "platform/core/status.h"
+#include "platform/filesafety/run_lock.h"
 
 // The program's database, "C:\kestrova\kestrova.mdb".
 QString defaultDatabasePath();

@@ -7,8 +7,8 @@
 #include "data/dbquery.h"
 #include "data/msgbox_.h"
 #include "platform/core/locale_dates.h"
-#include "platform/ui/msgbox.h"
 #include "platform/core/runtime_error.h"
+#include "platform/ui/msgbox.h"
 #include "purge/purge_date_guard.h"
 
 namespace {

@@ -3,16 +3,16 @@
 #include <QDate>
 
 #include "data/msgbox_.h"
+#include "platform/core/clock.h"
 #include "platform/core/liveness.h"
+#include "platform/core/runtime_error.h"
 #include "platform/ui/mouse_pointer.h"
 #include "platform/ui/msgbox.h"
-#include "platform/core/runtime_error.h"
 #include "purge/calendar_control.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
 #include "purge/purge_database.h"
 #include "purge/purge_db_files.h"
-#include "platform/core/clock.h"
 #include "purge/purge_sequence.h"
 
 namespace {

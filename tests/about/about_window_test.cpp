@@ -14,9 +14,9 @@
 
 #include "about/frm_about_err.h"
 #include "platform/core/app.h"
+#include "platform/core/process.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/mouse_pointer.h"
-#include "platform/core/process.h"
 #include "support/recording_presenter.h"
 #include "support/sandbox.h"
 

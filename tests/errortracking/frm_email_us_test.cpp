@@ -19,9 +19,9 @@
 #include "errortracking/frm_email_us.h"
 #include "errortracking/log_file.h"
 #include "platform/core/app.h"
-#include "platform/ui/mouse_pointer.h"
 #include "platform/core/paths.h"
 #include "platform/core/process.h"
+#include "platform/ui/mouse_pointer.h"
 #include "support/fake_sendmail.h"
 #include "tracker_fixture.h"
 

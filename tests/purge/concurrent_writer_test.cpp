@@ -15,9 +15,9 @@
 
 #include "purge_run_support.h"
 #include "sampledb/sample_db.h"
+#include "script_writer.h"
 #include "shop_state.h"
 #include "support/file_ops_support.h"
-#include "script_writer.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
 

@@ -22,10 +22,10 @@
 #include "purge/purge_db_files.h"
 #include "purge_run_support.h"
 #include "sampledb/sample_db.h"
+#include "script_writer.h"
 #include "shop_state.h"
 #include "support/file_ops_support.h"
 #include "support/recording_presenter.h"
-#include "script_writer.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
 

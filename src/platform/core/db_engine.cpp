@@ -12,9 +12,9 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include "platform/filesafety/db_file.h"
 #include "platform/core/jet_dialect.h"
 #include "platform/core/paths.h"
+#include "platform/filesafety/db_file.h"
 
 namespace db {
 namespace {

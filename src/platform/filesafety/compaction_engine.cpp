@@ -8,10 +8,10 @@
 
 #include <sqlite3.h>
 
+#include "platform/core/posix_io.h"
 #include "platform/filesafety/db_file.h"
 #include "platform/filesafety/files.h"
 #include "platform/filesafety/journal_redirect.h"
-#include "platform/core/posix_io.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <QFileInfo>
 #include <sqlite3.h>
 
-#include "platform/filesafety/file_holders.h"
 #include "platform/core/paths.h"
 #include "platform/core/posix_io.h"
+#include "platform/filesafety/file_holders.h"
 
 namespace db {
 namespace {

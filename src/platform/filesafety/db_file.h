@@ -12,8 +12,8 @@
 #include <QByteArray>
 #include <QString>
 
-#include "platform/filesafety/sqlite_handle.h"
 #include "platform/core/status.h"
+#include "platform/filesafety/sqlite_handle.h"
 
 namespace db {
 

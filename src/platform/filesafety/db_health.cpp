@@ -13,9 +13,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/filesafety/files.h"
 #include "platform/core/paths.h"
 #include "platform/core/posix_io.h"
+#include "platform/filesafety/files.h"
 #include "platform/filesafety/sqlite_handle.h"
 
 namespace db_health {

@@ -8,9 +8,9 @@
 
 #include <sqlite3.h>
 
+#include "platform/core/posix_io.h"
 #include "platform/filesafety/db_file.h"
 #include "platform/filesafety/files.h"
-#include "platform/core/posix_io.h"
 
 namespace db {
 namespace {

@@ -22,9 +22,9 @@
 #include <QFileInfo>
 #include <sqlite3.h>
 
-#include "platform/filesafety/db_file.h"
 #include "platform/core/paths.h"
 #include "platform/core/posix_io.h"
+#include "platform/filesafety/db_file.h"
 
 namespace files {
 

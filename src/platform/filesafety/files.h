@@ -4,8 +4,8 @@
 
 #include <QString>
 
-#include "platform/filesafety/file_holders.h"
 #include "platform/core/status.h"
+#include "platform/filesafety/file_holders.h"
 
 namespace files {
 
