@@ -58,6 +58,48 @@ QDate olderThan(const QString& text, const QDate& today) {
   }
 }
 
+// The request of --list-backups or --restore; the usage error, or "".
+QString backupCommand(const QCommandLineParser& parser, Request& r) {
+  const bool list = parser.isSet(QStringLiteral("list-backups"));
+  const bool restore = parser.isSet(QStringLiteral("restore"));
+  for (const char* purgeOnly :
+       {"before", "older-than", "contacts", "invoices", "shipments", "all", "dry-run", "keep-backups", "quiet"}) {
+    if (parser.isSet(QString::fromLatin1(purgeOnly)))
+      return QStringLiteral("--%1 does not go with --%2")
+          .arg(QString::fromLatin1(purgeOnly), list ? QStringLiteral("list-backups") : QStringLiteral("restore"));
+  }
+  if (list && restore) return QStringLiteral("give either --list-backups or --restore, not both");
+  if (restore && parser.isSet(QStringLiteral("verify"))) return QStringLiteral("--verify goes with --list-backups");
+  r.command = list ? Command::ListBackups : Command::Restore;
+  r.verify = parser.isSet(QStringLiteral("verify"));
+  r.restore = parser.value(QStringLiteral("restore"));
+  return QString();
+}
+
+// The cut-off of --before or --older-than into `cutOff`; the usage error, or "".
+QString cutOffOf(const QCommandLineParser& parser, const QDate& today, QDate& cutOff) {
+  const bool before = parser.isSet(QStringLiteral("before"));
+  const bool older = parser.isSet(QStringLiteral("older-than"));
+  if (before == older)
+    return before ? QStringLiteral("give either --before or --older-than, not both")
+                  : QStringLiteral("a purge needs a cut-off: --before YYYY-MM-DD or --older-than N{d|m|y}");
+  if (before) {
+    const QString text = parser.value(QStringLiteral("before"));
+    static const QRegularExpression isoDay(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+    cutOff = isoDay.match(text).hasMatch() ? QDate::fromString(text, Qt::ISODate) : QDate();
+    if (!cutOff.isValid()) return QStringLiteral("--before wants a date YYYY-MM-DD, not '%1'").arg(text);
+  } else {
+    const QString text = parser.value(QStringLiteral("older-than"));
+    cutOff = olderThan(text, today);
+    if (!cutOff.isValid())
+      return QStringLiteral("--older-than wants a number and d, m or y (e.g. 24m), not '%1'").arg(text);
+  }
+  // Before the year 1 a date has no ISO text, so no row could be compared with it.
+  if (cutOff.year() < 1) return QStringLiteral("the cut-off goes back before the year 1");
+  if (cutOff > today) return QStringLiteral("the cut-off %1 is after today").arg(cutOff.toString(Qt::ISODate));
+  return QString();
+}
+
 }  // namespace
 
 ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
@@ -109,30 +151,9 @@ ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
   r.json = parser.isSet(QStringLiteral("json"));
 
   // The backup commands stand alone: no cut-off, nothing to purge.
-  const bool list = parser.isSet(QStringLiteral("list-backups"));
-  const bool restore = parser.isSet(QStringLiteral("restore"));
-  if (list || restore) {
-    for (const char* purgeOnly : {"before", "older-than", "contacts", "invoices", "shipments", "all", "dry-run",
-                                  "keep-backups", "quiet"}) {
-      if (parser.isSet(QString::fromLatin1(purgeOnly))) {
-        result.error = QStringLiteral("--%1 does not go with --%2")
-                           .arg(QString::fromLatin1(purgeOnly), list ? QStringLiteral("list-backups")
-                                                                     : QStringLiteral("restore"));
-        return result;
-      }
-    }
-    if (list && restore) {
-      result.error = QStringLiteral("give either --list-backups or --restore, not both");
-      return result;
-    }
-    if (restore && parser.isSet(QStringLiteral("verify"))) {
-      result.error = QStringLiteral("--verify goes with --list-backups");
-      return result;
-    }
-    r.command = list ? Command::ListBackups : Command::Restore;
-    r.verify = parser.isSet(QStringLiteral("verify"));
-    r.restore = parser.value(QStringLiteral("restore"));
-    result.ok = true;
+  if (parser.isSet(QStringLiteral("list-backups")) || parser.isSet(QStringLiteral("restore"))) {
+    result.error = backupCommand(parser, r);
+    result.ok = result.error.isEmpty();
     return result;
   }
   if (parser.isSet(QStringLiteral("verify"))) {
@@ -149,43 +170,8 @@ ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
     }
   }
 
-  const bool before = parser.isSet(QStringLiteral("before"));
-  const bool older = parser.isSet(QStringLiteral("older-than"));
-  if (before == older) {
-    result.error =
-        before ? QStringLiteral("give either --before or --older-than, not both")
-               : QStringLiteral(
-                     "a purge needs a cut-off: --before YYYY-MM-DD or --older-than N{d|m|y}");
-    return result;
-  }
-  if (before) {
-    const QString text = parser.value(QStringLiteral("before"));
-    static const QRegularExpression isoDay(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
-    r.cutOff = isoDay.match(text).hasMatch() ? QDate::fromString(text, Qt::ISODate) : QDate();
-    if (!r.cutOff.isValid()) {
-      result.error = QStringLiteral("--before wants a date YYYY-MM-DD, not '%1'").arg(text);
-      return result;
-    }
-  } else {
-    const QString text = parser.value(QStringLiteral("older-than"));
-    r.cutOff = olderThan(text, today);
-    if (!r.cutOff.isValid()) {
-      result.error =
-          QStringLiteral("--older-than wants a number and d, m or y (e.g. 24m), not '%1'")
-              .arg(text);
-      return result;
-    }
-  }
-  // Before the year 1 a date has no ISO text, so no row could be compared with it.
-  if (r.cutOff.year() < 1) {
-    result.error = QStringLiteral("the cut-off goes back before the year 1");
-    return result;
-  }
-  if (r.cutOff > today) {
-    result.error =
-        QStringLiteral("the cut-off %1 is after today").arg(r.cutOff.toString(Qt::ISODate));
-    return result;
-  }
+  result.error = cutOffOf(parser, today, r.cutOff);
+  if (!result.error.isEmpty()) return result;
 
   const bool all = parser.isSet(QStringLiteral("all"));
   r.selection.contacts = all || parser.isSet(QStringLiteral("contacts"));
