@@ -16,24 +16,14 @@
 
 namespace {
 
-// A copy of the shop's database: its six tables, Contacts with `rows` rows.
-bool makeShopCopy(const QString& path, int rows) {
-  return test::makeContactsDb(path, rows) &&
-         test::execSql(path, "CREATE TABLE Setup(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE InvoiceNumbers(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE Payments(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE Transactions(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE Manifest(ID INTEGER PRIMARY KEY);");
-}
-
 class BackupCommands : public ::testing::Test {
  protected:
   void SetUp() override {
     sysclock::setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 0)); });
     db = dir.file("kestrova.mdb");
-    ASSERT_TRUE(makeShopCopy(db, 20));
-    ASSERT_TRUE(makeShopCopy(dir.file("kvbackup01112026.mdb"), 5));
-    ASSERT_TRUE(makeShopCopy(dir.file("kvbackup07122026.mdb"), 6));
+    ASSERT_TRUE(test::makeShopCopy(db, 20));
+    ASSERT_TRUE(test::makeShopCopy(dir.file("kvbackup01112026.mdb"), 5));
+    ASSERT_TRUE(test::makeShopCopy(dir.file("kvbackup07122026.mdb"), 6));
   }
   void TearDown() override { sysclock::setClock({}); }
   // The one JSON object written to `out`.
@@ -66,7 +56,7 @@ TEST_F(BackupCommands, ListGivesOneJsonObjectAndFailsWhenABackupIsDamaged) {
 // A kept pre-restore copy is listed as such; the database under a backup's
 // name is listed as no backup, never as a good one.
 TEST_F(BackupCommands, ListMarksKeptCopiesAndFailsTheDatabaseUnderABackupsName) {
-  ASSERT_TRUE(makeShopCopy(dir.file("kvbeforerestore20261201101500.mdb"), 4));
+  ASSERT_TRUE(test::makeShopCopy(dir.file("kvbeforerestore20261201101500.mdb"), 4));
   EXPECT_EQ(cli::listBackupsCommand(db, false, true, out, err), cli::kExitSuccess);
   QJsonArray list = json().value("backups").toArray();
   ASSERT_EQ(list.size(), 3);
@@ -106,7 +96,7 @@ TEST_F(BackupCommands, RestoreExitStatusSaysWhatHappened) {
 }
 
 TEST_F(BackupCommands, KeepListsInADryRunAndRemovesOtherwise) {
-  ASSERT_TRUE(makeShopCopy(dir.file("kvbackup01102026.mdb"), 5));
+  ASSERT_TRUE(test::makeShopCopy(dir.file("kvbackup01102026.mdb"), 5));
   EXPECT_EQ(cli::keepBackupsCommand(db, 0, QDate(2026, 12, 7), false, nullptr, out, err),
             cli::kExitUsage);
 
@@ -127,7 +117,7 @@ TEST_F(BackupCommands, KeepListsInADryRunAndRemovesOtherwise) {
 // and removes nothing while one holds the run lock; a dry run, or a purge
 // that holds the lock itself, goes on.
 TEST_F(BackupCommands, KeepTakesTheRunLockUnlessItsCallerHoldsIt) {
-  ASSERT_TRUE(makeShopCopy(dir.file("kvbackup01102026.mdb"), 5));
+  ASSERT_TRUE(test::makeShopCopy(dir.file("kvbackup01102026.mdb"), 5));
   runlock::RunLock purge;
   ASSERT_TRUE(purge.acquire(db).ok());
   QJsonObject summary;
@@ -143,7 +133,7 @@ TEST_F(BackupCommands, KeepTakesTheRunLockUnlessItsCallerHoldsIt) {
 // Told that the purge would make today's backup, a dry run counts it.
 TEST_F(BackupCommands, ADryRunCountsTheBackupThePurgeWouldMake) {
   ASSERT_TRUE(QFile::remove(dir.file("kvbackup07122026.mdb")));
-  ASSERT_TRUE(makeShopCopy(dir.file("kvbackup01102026.mdb"), 5));
+  ASSERT_TRUE(test::makeShopCopy(dir.file("kvbackup01102026.mdb"), 5));
   QJsonObject summary;
   EXPECT_EQ(cli::keepBackupsCommand(db, 2, QDate(2026, 12, 7), true, &summary, out, err, true), cli::kExitSuccess);
   const QJsonArray named = summary.value("wouldRemove").toArray();

@@ -68,6 +68,12 @@ TEST_F(BothFaces, EveryFileStateGetsOneVerdict) {
     // file is there before a purge step finds it is no database.
     bool folderKept = true;
   };
+  // The shop application holding the database open, for as long as the guard lives.
+  const auto held = [](BothFaces& t) {
+    auto holder = std::make_shared<test::OpenFileChild>(t.db());
+    EXPECT_TRUE(holder->ready());
+    return Guard(holder);
+  };
   const State states[] = {
       {"a shop database", true, [](BothFaces&) { return Guard(); }},
       {"a journal a killed writer left", true,
@@ -84,18 +90,11 @@ TEST_F(BothFaces, EveryFileStateGetsOneVerdict) {
          EXPECT_TRUE(QFile::rename(other + "-journal", t.db() + "-journal"));
          return Guard();
        }},
-      {"held open by another program", false,
-       [](BothFaces& t) {
-         auto holder = std::make_shared<test::OpenFileChild>(t.db());
-         EXPECT_TRUE(holder->ready());
-         return Guard(holder);
-       }},
+      {"held open by another program", false, held},
       {"in WAL mode and held open by the shop", true,
-       [](BothFaces& t) {
+       [held](BothFaces& t) {
          EXPECT_TRUE(test::execSql(t.db(), "PRAGMA journal_mode=WAL"));
-         auto holder = std::make_shared<test::OpenFileChild>(t.db());
-         EXPECT_TRUE(holder->ready());
-         return Guard(holder);
+         return held(t);
        }},
       {"another run at work", false,
        [](BothFaces& t) {

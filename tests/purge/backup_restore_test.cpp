@@ -27,17 +27,6 @@ namespace {
 const QDate kToday(2026, 1, 15);
 const QDateTime kNow(kToday, QTime(18, 0));
 
-// test::makeContactsDb with the other five shop tables, empty: a copy of the
-// shop's database as a restore takes one.
-bool makeShopCopy(const QString& path, int rows, int payload = 200) {
-  return test::makeContactsDb(path, rows, payload) &&
-         test::execSql(path, "CREATE TABLE Setup(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE InvoiceNumbers(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE Payments(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE Transactions(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE Manifest(ID INTEGER PRIMARY KEY);");
-}
-
 TEST(RestoreAfterPurge, TheDaysBackupBringsBackEveryRow) {
   const QDate cutOff(2023, 1, 1);
   const QString folder = test::drivePath(QString());
@@ -82,8 +71,8 @@ TEST(RestoreCrash, KilledRestoreLeavesTheOldDatabaseOrTheBackupWhole) {
   test::TempDir dir;
   const QString db = dir.file("kestrova.mdb"), backup = dir.file("kvbackup01122026.mdb");
   const QString pristine = dir.file("pristine.copy");
-  ASSERT_TRUE(makeShopCopy(backup, 20000, 1000));  // about 22 MB
-  ASSERT_TRUE(makeShopCopy(db, 50));
+  ASSERT_TRUE(test::makeShopCopy(backup, 20000, 1000));  // about 22 MB
+  ASSERT_TRUE(test::makeShopCopy(db, 50));
   ASSERT_TRUE(QFile::copy(db, pristine));
   const QByteArray oldHash = test::fileHash(db), newHash = test::fileHash(backup);
   auto reset = [&] {
@@ -128,8 +117,8 @@ TEST(RestoreAsRoot, TheKeptCopyIsTheDatabaseOwners) {
   if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
   test::TempDir dir;
   const QString db = dir.file("kestrova.mdb");
-  ASSERT_TRUE(makeShopCopy(db, 30));
-  ASSERT_TRUE(makeShopCopy(dir.file("kvbackup01122026.mdb"), 3));
+  ASSERT_TRUE(test::makeShopCopy(db, 30));
+  ASSERT_TRUE(test::makeShopCopy(dir.file("kvbackup01122026.mdb"), 3));
   ASSERT_EQ(::chown(QFile::encodeName(db).constData(), 65534, 100), 0);
   ASSERT_EQ(::chmod(QFile::encodeName(db).constData(), 0604), 0);
   const backups::RestoreResult r = backups::restore(db, "01122026", kNow);
@@ -170,8 +159,8 @@ pid_t startWalWriter(const QString& db, int reportFd, int rows) {
 TEST(RestoreWal, NoCommitOfAWriterIsLost) {
   test::TempDir dir;
   const QString db = dir.file("kestrova.mdb"), backup = dir.file("kvbackup01122026.mdb");
-  ASSERT_TRUE(makeShopCopy(backup, 10));
-  ASSERT_TRUE(makeShopCopy(db, 10));
+  ASSERT_TRUE(test::makeShopCopy(backup, 10));
+  ASSERT_TRUE(test::makeShopCopy(db, 10));
   ASSERT_TRUE(test::execSql(db, "PRAGMA journal_mode=WAL"));
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);

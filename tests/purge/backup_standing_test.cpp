@@ -19,17 +19,6 @@ using backups::Standing;
 
 const QDate kToday(2026, 12, 7);
 
-// The six shop tables, names in any case; Contacts with `rows` rows.
-bool makeShopCopy(const QString& path, int rows = 5) {
-  return test::makeContactsDb(path, rows) &&
-         test::execSql(path,
-                       "CREATE TABLE setup(ID INTEGER PRIMARY KEY); CREATE TABLE InvoiceNumbers(ID "
-                       "INTEGER PRIMARY KEY);"
-                       "CREATE TABLE PAYMENTS(ID INTEGER PRIMARY KEY); CREATE TABLE "
-                       "Transactions(ID INTEGER PRIMARY KEY);"
-                       "CREATE TABLE Manifest(ID INTEGER PRIMARY KEY);");
-}
-
 QByteArray native(const QString& path) {
   return QFile::encodeName(path);
 }
@@ -37,9 +26,9 @@ QByteArray native(const QString& path) {
 TEST(BackupStanding, OnlyARegularCopyOfTheShopsDatabaseIsValid) {
   test::TempDir dir;
   const QString db = dir.file("kestrova.mdb");
-  ASSERT_TRUE(makeShopCopy(db, 30));
-  ASSERT_TRUE(makeShopCopy(dir.file("copy.mdb")));
-  ASSERT_TRUE(makeShopCopy(dir.file("odd ?#%name.mdb")));
+  ASSERT_TRUE(test::makeShopCopy(db, 30));
+  ASSERT_TRUE(test::makeShopCopy(dir.file("copy.mdb")));
+  ASSERT_TRUE(test::makeShopCopy(dir.file("odd ?#%name.mdb")));
   ASSERT_TRUE(QFile::link(dir.file("copy.mdb"), dir.file("link.mdb")));
   ASSERT_TRUE(QFile::link(dir.file("gone.mdb"), dir.file("dangling.mdb")));
   ASSERT_EQ(::link(native(db).constData(), native(dir.file("hard.mdb")).constData()), 0);
@@ -71,8 +60,8 @@ TEST(BackupStanding, OnlyARegularCopyOfTheShopsDatabaseIsValid) {
 TEST(BackupStanding, NothingBesideTheCopyIsTouchedOrPlayedBack) {
   test::TempDir dir;
   const QString db = dir.file("kestrova.mdb"), copy = dir.file("kvbackup01122026.mdb");
-  ASSERT_TRUE(makeShopCopy(db));
-  ASSERT_TRUE(makeShopCopy(copy, 200));
+  ASSERT_TRUE(test::makeShopCopy(db));
+  ASSERT_TRUE(test::makeShopCopy(copy, 200));
   ASSERT_TRUE(test::crashMidTransaction(copy, "DELETE FROM Contacts;"));
   const QByteArray copyHash = test::fileHash(copy), journalHash = test::fileHash(copy + "-journal");
   ASSERT_FALSE(journalHash.isEmpty());
@@ -88,7 +77,7 @@ class Retention : public ::testing::Test {
  protected:
   void SetUp() override {
     db = dir.file("kestrova.mdb");
-    ASSERT_TRUE(makeShopCopy(db, 20));
+    ASSERT_TRUE(test::makeShopCopy(db, 20));
   }
   QStringList named(const QList<backups::Removal>& removals) const {
     QStringList out;
@@ -102,7 +91,7 @@ class Retention : public ::testing::Test {
 TEST_F(Retention, OnlyRealBackupsAreCountedOrRemoved) {
   for (const char* name : {"kvbackup01112026.mdb", "kvbackup01102026.mdb", "kvbackup01092026.mdb",
                            "kvbackup01012020.mdb\n"})
-    ASSERT_TRUE(makeShopCopy(dir.file(name)));
+    ASSERT_TRUE(test::makeShopCopy(dir.file(name)));
   ASSERT_TRUE(test::makeContactsDb(dir.file("kvbackup15112026.mdb"), 5));  // another schema, newest
   ASSERT_EQ(::link(native(db).constData(), native(dir.file("kvbackup20112026.mdb")).constData()),
             0);
@@ -119,7 +108,7 @@ TEST_F(Retention, OnlyRealBackupsAreCountedOrRemoved) {
 TEST_F(Retention, ADryRunNamesWhatTheRealRunRemoves) {
   for (const char* name : {"kvbackup01112026.mdb", "kvbeforerestore20261020090000.mdb",
                            "kvbackup01102026.mdb", "kvbackup01092026.mdb"})
-    ASSERT_TRUE(makeShopCopy(dir.file(name)));
+    ASSERT_TRUE(test::makeShopCopy(dir.file(name)));
   for (int keep : {1, 2, 3, 4, 6}) {
     QList<backups::Removal> dry, real;
     ASSERT_TRUE(backups::keepNewest(db, keep, kToday, true, dry, true).ok());
@@ -131,7 +120,7 @@ TEST_F(Retention, ADryRunNamesWhatTheRealRunRemoves) {
     EXPECT_FALSE(named(real).isEmpty() && keep < 4) << "keep " << keep;
     // Put things back for the next number.
     ASSERT_TRUE(QFile::remove(dir.file(backups::nameForDate(kToday))));
-    for (const QString& name : named(real)) ASSERT_TRUE(makeShopCopy(dir.file(name)));
+    for (const QString& name : named(real)) ASSERT_TRUE(test::makeShopCopy(dir.file(name)));
     ASSERT_EQ(test::folderEntries(dir.path()), before);
   }
 }

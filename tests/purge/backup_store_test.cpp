@@ -20,17 +20,6 @@ const QDateTime kNow(QDate(2026, 12, 7), QTime(10, 30, 15));
 const QDate kToday = kNow.date();
 const QString kKept = QStringLiteral("kvbeforerestore20261207103015.mdb");
 
-// A copy of the shop's database as the backup store takes one: the six
-// shop tables, Contacts with `rows` rows (test::makeContactsDb).
-bool makeShopCopy(const QString& path, int rows) {
-  return test::makeContactsDb(path, rows) &&
-         test::execSql(path, "CREATE TABLE Setup(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE invoicenumbers(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE Payments(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE Transactions(ID INTEGER PRIMARY KEY);"
-                             "CREATE TABLE MANIFEST(ID INTEGER PRIMARY KEY);");
-}
-
 bool link(const QString& target, const QString& name) {
   return ::link(QFile::encodeName(target).constData(), QFile::encodeName(name).constData()) == 0;
 }
@@ -39,12 +28,12 @@ class BackupStore : public ::testing::Test {
  protected:
   void SetUp() override {
     db = dir.file(QStringLiteral("kestrova.mdb"));
-    ASSERT_TRUE(makeShopCopy(db, 300));
+    ASSERT_TRUE(test::makeShopCopy(db, 300));
   }
   // A whole copy of the shop's database of `rows` rows named `name` in the folder.
   QString make(const QString& name, int rows = 40) {
     const QString path = dir.file(name);
-    EXPECT_TRUE(makeShopCopy(path, rows)) << name.toStdString();
+    EXPECT_TRUE(test::makeShopCopy(path, rows)) << name.toStdString();
     return path;
   }
   // A database whose fifth page is overwritten: it opens, but fails its check.
@@ -221,7 +210,7 @@ TEST_F(BackupStore, RestoreRefusesAndChangesNothing) {
   make("kvbackup04122026.mdb");
   // Another shop's real database, linked in at a date's name.
   test::TempDir elsewhere;
-  ASSERT_TRUE(makeShopCopy(elsewhere.file("kestrova.mdb"), 11));
+  ASSERT_TRUE(test::makeShopCopy(elsewhere.file("kestrova.mdb"), 11));
   ASSERT_TRUE(QFile::link(elsewhere.file("kestrova.mdb"), dir.file("kvbackup06122026.mdb")));
   ASSERT_TRUE(link(db, dir.file("kvbackup07122026.mdb")));  // the database under a second name
   ASSERT_TRUE(link(db, dir.file("second-name.mdb")));

@@ -4,7 +4,6 @@
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -617,29 +616,17 @@ TEST_F(BadDatabase, AJournalOfAnotherDatabaseIsNeverPlayedBack) {
 // One run at a time per database: while another process holds the run,
 // this one refuses before changing anything; the holder's death frees it.
 TEST_F(BadDatabase, ASecondRunRefusesUntilTheFirstIsGone) {
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  const pid_t holder = ::fork();
-  ASSERT_GE(holder, 0);
-  if (holder == 0) {
-    runlock::RunLock lock;
-    const char ok = lock.acquire(db).ok() ? 1 : 0;
-    if (::write(ready[1], &ok, 1) != 1) ::_exit(1);
-    for (;;) ::pause();
-  }
-  char ok = 0;
-  ASSERT_EQ(::read(ready[0], &ok, 1), 1);
-  ::close(ready[0]);
-  ::close(ready[1]);
-  ASSERT_EQ(ok, 1);
+  QProcess holder;  // the first run: the folder's lock, in a process of its own
+  holder.start("flock", {"-n", "-o", drivePath(QString()), "sh", "-c", "echo ready; exec cat"});
+  ASSERT_TRUE(holder.waitForReadyRead(10000)) << holder.readAllStandardError().toStdString();
   const auto before = state();
   run.purge({.contacts = true, .invoices = true, .shipments = true});
   EXPECT_EQ(run.events, (QStringList{failedBox(kBackupHeader, runlock::kBusyText), kFailure}))
       << joined(run.events).toStdString();
   EXPECT_EQ(state(), before);
 
-  ::kill(holder, SIGKILL);
-  ::waitpid(holder, nullptr, 0);
+  holder.kill();
+  ASSERT_TRUE(holder.waitForFinished(10000));
   run.events.clear();
   run.purge({.contacts = true, .invoices = true, .shipments = true});
   EXPECT_EQ(run.events.last(), kSuccess) << joined(run.events).toStdString();

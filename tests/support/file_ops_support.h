@@ -77,6 +77,16 @@ inline bool makeContactsDb(const QString& path, int rows, int payload = 200) {
                            .arg(payload));
 }
 
+// makeContactsDb with the other five shop tables, empty: a copy of the
+// shop's database as the backup store takes one. Some names are in another
+// case, which the store must not mind.
+inline bool makeShopCopy(const QString& path, int rows = 5, int payload = 200) {
+  return makeContactsDb(path, rows, payload) &&
+         execSql(path, "CREATE TABLE setup(ID INTEGER PRIMARY KEY); CREATE TABLE invoicenumbers(ID INTEGER PRIMARY KEY);"
+                       "CREATE TABLE PAYMENTS(ID INTEGER PRIMARY KEY); CREATE TABLE Transactions(ID INTEGER PRIMARY KEY);"
+                       "CREATE TABLE MANIFEST(ID INTEGER PRIMARY KEY);");
+}
+
 // Damages a database by a byte edit: every occurrence of `from` in the file
 // becomes `to` (same length). The number of occurrences replaced.
 inline int replaceBytes(const QString& path, const QByteArray& from, const QByteArray& to) {
