@@ -48,6 +48,14 @@ bool taken(const QString& path) {
   return info.exists() || info.isSymLink();
 }
 
+// The kept copy's name in `folder` for `now`, or the next second's that is
+// free: a kept copy never overwrites a file.
+QString freeKeptPath(const QString& folder, const QDateTime& now) {
+  QDateTime when = now;
+  while (taken(folder + keptName(when))) when = when.addSecs(1);
+  return folder + keptName(when);
+}
+
 // Size and modification time of `path`; a commit moves at least one of them.
 bool sameFileState(const struct stat& a, const struct stat& b) {
   return a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
@@ -156,9 +164,7 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
   // one reads. SQLite writes the backup's pages into it instead, the kept
   // copy taken first under the same exclusive lock.
   if (db::DbFile(result.database).journalMode() == db::DbFile::JournalMode::Wal) {
-    QDateTime when = now;
-    while (taken(folder + keptName(when))) when = when.addSecs(1);
-    const QString kept = folder + keptName(when);
+    const QString kept = freeKeptPath(folder, now);
     const Status replaced = db::replaceThroughSqlite(QFile::encodeName(result.database),
                                                      QFile::encodeName(result.backup), QFile::encodeName(kept));
     if (!replaced.ok()) return refuse(result, outcomeOf(replaced), replaced);
@@ -181,11 +187,10 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
   struct stat before = {};
   const bool dbPresent = ::stat(dbNative.constData(), &before) == 0;
   if (dbPresent) {
-    QDateTime when = now;
-    while (taken(folder + keptName(when))) when = when.addSecs(1);
-    const Status kept = files::copyFile(result.database, folder + keptName(when));
+    const QString keptPath = freeKeptPath(folder, now);
+    const Status kept = files::copyFile(result.database, keptPath);
     if (!kept.ok()) return refuse(result, outcomeOf(kept), kept);
-    result.kept = folder + keptName(when);
+    result.kept = keptPath;
   }
   auto dropKept = [&result] {
     if (!result.kept.isEmpty()) files::removeFile(result.kept);

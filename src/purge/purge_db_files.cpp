@@ -204,22 +204,17 @@ bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
   const auto trapped = trapErrors([&] {
     if (!DeleteFile(tempPath, true)) return;
     const db::DbFile database(dbPath);
-    // A database in WAL mode is never replaced: a program that opened the
-    // old file would go on writing frames into the WAL the new one reads.
-    // SQLite compacts it where it is, under its own locks.
-    if (database.journalMode() == db::DbFile::JournalMode::Wal) {
-      const Status compacted = liveness::run([&] { return compactionEngine().CompactInPlace(dbPath); });
-      if (!compacted.ok()) return failWith(compacted);
-      result = true;
-      return;
-    }
     // Other programs' writes wait from before the engine reads the database
     // until the compacted copy has replaced it, so none is lost in between.
+    // A database in WAL mode is never replaced: a program that opened the
+    // old file would go on writing frames into the WAL the new one reads.
+    // Nor is one whose other users cannot be seen: one of them may have it
+    // open. SQLite compacts those where they are, under its own locks.
+    const bool wal = database.journalMode() == db::DbFile::JournalMode::Wal;
     Status refusal;
-    std::optional<db::DbFile::WriteLock> writeLock = liveness::run([&] { return database.lockWrites(refusal); });
-    // Nor is a database whose other users cannot be seen: one of them may
-    // have it open, so SQLite compacts it where it is, under its locks.
-    if (files::isUndecided(refusal)) {
+    std::optional<db::DbFile::WriteLock> writeLock;
+    if (!wal) writeLock = liveness::run([&] { return database.lockWrites(refusal); });
+    if (wal || files::isUndecided(refusal)) {
       const Status compacted = liveness::run([&] { return compactionEngine().CompactInPlace(dbPath); });
       if (!compacted.ok()) return failWith(compacted);
       result = true;

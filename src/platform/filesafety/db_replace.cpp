@@ -31,6 +31,11 @@ Status copyPages(sqlite3* from, sqlite3* to) {
   return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
 }
 
+// Removes a file of ours and whatever SQLite left beside it.
+void removeWithSidecars(const QByteArray& path) {
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) ::unlink((path + suffix).constData());
+}
+
 }  // namespace
 
 Status replaceThroughSqlite(const QByteArray& database, const QByteArray& source, const QByteArray& kept) {
@@ -58,7 +63,7 @@ Status replaceThroughSqlite(const QByteArray& database, const QByteArray& source
     if (s.ok()) s = files::syncFileAndFolder(QString::fromLocal8Bit(kept));
     if (!s.ok()) {
       copy.close();
-      for (const char* suffix : {"", "-journal", "-wal", "-shm"}) ::unlink((kept + suffix).constData());
+      removeWithSidecars(kept);
       return s;
     }
   }
@@ -69,7 +74,7 @@ Status replaceThroughSqlite(const QByteArray& database, const QByteArray& source
   Status s = copyPages(from.handle(), db.handle());
   if (s.ok()) s = db.run("PRAGMA wal_checkpoint(TRUNCATE)");
   if (!s.ok() && !kept.isEmpty())
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) ::unlink((kept + suffix).constData());
+    removeWithSidecars(kept);
   return s;
 }
 
@@ -79,10 +84,7 @@ Status copyThroughSqlite(const QByteArray& source, const QByteArray& destination
   if (!S_ISREG(srcSt.st_mode)) return posix::errnoStatus(EINVAL);
   const int slash = destination.lastIndexOf('/');
   const QByteArray temp = destination.left(slash + 1) + '.' + destination.mid(slash + 1) + ".kvcopy";
-  auto dropTemp = [&] {
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) ::unlink((temp + suffix).constData());
-  };
-  dropTemp();
+  removeWithSidecars(temp);
   RawConnection from, to;
   Status s = from.open(source, SQLITE_OPEN_READONLY);
   if (s.ok()) s = to.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -95,7 +97,7 @@ Status copyThroughSqlite(const QByteArray& source, const QByteArray& destination
   if (s.ok() && ::rename(temp.constData(), destination.constData()) != 0) s = posix::errnoStatus(errno);
   if (s.ok()) return files::syncFileAndFolder(QString::fromLocal8Bit(destination));
   to.close();
-  dropTemp();
+  removeWithSidecars(temp);
   return s;
 }
 
