@@ -8,7 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "platform/core/app.h"
-#include "purge/purge_database.h"
+#include "purge/purge_window.h"
 
 int main(int argc, char** argv) {
   // Past a file-size limit a write fails with EFBIG and its step says so,

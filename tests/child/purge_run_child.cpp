@@ -19,7 +19,7 @@
 #include "platform/core/clock.h"
 #include "platform/ui/msgbox.h"
 #include "purge/calendar_control.h"
-#include "purge/purge_database.h"
+#include "purge/purge_window.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "platform/core/db_engine.h"
 #include "platform/filesafety/run_lock.h"
 #include "purge/forms_.h"
-#include "purge/purge_database.h"
+#include "purge/purge_window.h"
 #include "purge/purge_date_guard.h"
 #include "purge/purge_db_tables.h"
 #include "purge_run_support.h"

@@ -13,7 +13,7 @@
 
 #include "platform/ui/layout.h"
 #include "purge/calendar_control.h"
-#include "purge/purge_database.h"
+#include "purge/purge_window.h"
 #include "support/recording_presenter.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "purge/calendar_control.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
-#include "purge/purge_database.h"
+#include "purge/purge_window.h"
 #include "purge/purge_db_files.h"
 #include "purge/purge_sequence.h"
 

@@ -18,7 +18,7 @@
 #include "platform/core/runtime_error.h"
 #include "purge/calendar_control.h"
 #include "purge/forms_.h"
-#include "purge/purge_database.h"
+#include "purge/purge_window.h"
 #include "purge_run_support.h"
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"

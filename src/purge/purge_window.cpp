@@ -1,5 +1,5 @@
 // The main window: its controls and their hints.
-#include "purge/purge_database.h"
+#include "purge/purge_window.h"
 
 #include <QCheckBox>
 #include <QEvent>
