@@ -10,11 +10,18 @@
 namespace cli {
 namespace {
 
-// One option: its names, the name of its value ("" for a switch), its help.
+// The requests an option goes with, as bits.
+enum Uses : unsigned { kPurge = 1, kList = 2, kRestore = 4, kAny = kPurge | kList | kRestore };
+
+// One option: its names, the name of its value ("" for a switch), its help,
+// and the requests it goes with. Giving an option that `selects` asks for
+// the one request of its `uses`; with none of them the request is a purge.
 struct OptionDef {
   QStringList names;
   QString valueName;
   QString help;
+  unsigned uses = kPurge;
+  bool selects = false;  // giving it asks for the request in `uses`
 };
 
 // Every option of the command line, in the order --help lists them.
@@ -26,17 +33,18 @@ const std::vector<OptionDef>& optionTable() {
       {{"invoices"}, "", "purge invoices, their cash payments and transactions"},
       {{"shipments"}, "", "purge shipments (the Manifest table)"},
       {{"all"}, "", "purge contacts, invoices and shipments"},
-      {{"database"}, "PATH", "the database file (default C:\\kestrova\\kestrova.mdb)"},
+      {{"database"}, "PATH", "the database file (default C:\\kestrova\\kestrova.mdb)", kAny},
       {{"dry-run"}, "", "change nothing; report what a purge would remove"},
-      {{"json"}, "", "write the summary as one JSON object"},
+      {{"json"}, "", "write the summary as one JSON object", kAny},
       {{"quiet"}, "", "no progress lines"},
       {{"keep-backups"}, "N", "after a successful purge, remove the backups beyond the newest N"},
-      {{"list-backups"}, "", "list the backups beside the database, newest first, and check them"},
-      {{"verify"}, "", "with --list-backups: the thorough integrity check"},
+      {{"list-backups"}, "", "list the backups beside the database, newest first, and check them", kList, true},
+      {{"verify"}, "", "with --list-backups: the thorough integrity check", kList},
       {{"restore"}, "DATE|FILE",
-       "put a backup in place of the database (the current one is kept); DATE is DDMMYYYY or YYYY-MM-DD"},
-      {{"h", "help"}, "", "show this help and exit"},
-      {{"version"}, "", "show the version and exit"},
+       "put a backup in place of the database (the current one is kept); DATE is DDMMYYYY or YYYY-MM-DD", kRestore,
+       true},
+      {{"h", "help"}, "", "show this help and exit", kAny},
+      {{"version"}, "", "show the version and exit", kAny},
   };
   return table;
 }
@@ -58,21 +66,25 @@ QDate olderThan(const QString& text, const QDate& today) {
   }
 }
 
-// The request of --list-backups or --restore; the usage error, or "".
-QString backupCommand(const QCommandLineParser& parser, Request& r) {
-  const bool list = parser.isSet(QStringLiteral("list-backups"));
-  const bool restore = parser.isSet(QStringLiteral("restore"));
-  for (const char* purgeOnly :
-       {"before", "older-than", "contacts", "invoices", "shipments", "all", "dry-run", "keep-backups", "quiet"}) {
-    if (parser.isSet(QString::fromLatin1(purgeOnly)))
-      return QStringLiteral("--%1 does not go with --%2")
-          .arg(QString::fromLatin1(purgeOnly), list ? QStringLiteral("list-backups") : QStringLiteral("restore"));
+// The request the options select into `uses` (kPurge when none does); the
+// usage error, or "", when two options select a request or an option is
+// given that does not go with the selected one.
+QString requestOf(const QCommandLineParser& parser, unsigned& uses) {
+  const OptionDef* selector = nullptr;
+  for (const OptionDef& def : optionTable()) {
+    if (!def.selects || !parser.isSet(def.names.last())) continue;
+    if (selector)
+      return QStringLiteral("give either --%1 or --%2, not both").arg(selector->names.last(), def.names.last());
+    selector = &def;
   }
-  if (list && restore) return QStringLiteral("give either --list-backups or --restore, not both");
-  if (restore && parser.isSet(QStringLiteral("verify"))) return QStringLiteral("--verify goes with --list-backups");
-  r.command = list ? Command::ListBackups : Command::Restore;
-  r.verify = parser.isSet(QStringLiteral("verify"));
-  r.restore = parser.value(QStringLiteral("restore"));
+  uses = selector ? selector->uses : unsigned(kPurge);
+  for (const OptionDef& def : optionTable()) {
+    if ((def.uses & uses) || !parser.isSet(def.names.last())) continue;
+    if (selector) return QStringLiteral("--%1 does not go with --%2").arg(def.names.last(), selector->names.last());
+    for (const OptionDef& other : optionTable())
+      if (other.selects && (other.uses & def.uses))
+        return QStringLiteral("--%1 goes with --%2").arg(def.names.last(), other.names.last());
+  }
   return QString();
 }
 
@@ -150,14 +162,15 @@ ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
   }
   r.json = parser.isSet(QStringLiteral("json"));
 
+  unsigned uses = kPurge;
+  result.error = requestOf(parser, uses);
+  if (!result.error.isEmpty()) return result;
   // The backup commands stand alone: no cut-off, nothing to purge.
-  if (parser.isSet(QStringLiteral("list-backups")) || parser.isSet(QStringLiteral("restore"))) {
-    result.error = backupCommand(parser, r);
-    result.ok = result.error.isEmpty();
-    return result;
-  }
-  if (parser.isSet(QStringLiteral("verify"))) {
-    result.error = QStringLiteral("--verify goes with --list-backups");
+  if (uses != kPurge) {
+    r.command = uses == kList ? Command::ListBackups : Command::Restore;
+    r.verify = parser.isSet(QStringLiteral("verify"));
+    r.restore = parser.value(QStringLiteral("restore"));
+    result.ok = true;
     return result;
   }
   if (parser.isSet(QStringLiteral("keep-backups"))) {

@@ -38,8 +38,10 @@ struct ParseResult {
 // a one-line message for an unknown option, a missing or malformed value,
 // an argument that is no option, both or neither of --before and
 // --older-than on a purge, a cut-off after `today`, --keep-backups below 1,
-// and --list-backups or --restore with purge options or with each other. Relative database
-// paths are made absolute against the current folder; a drive path
+// two options that each ask for a request of their own (--list-backups,
+// --restore), and an option that does not go with the request asked for
+// (--verify without --list-backups, a purge option with --restore). Relative
+// database paths are made absolute against the current folder; a drive path
 // ("C:\...") is kept for the drive mapping.
 ParseResult parseArguments(const QStringList& arguments, const QDate& today);
 
