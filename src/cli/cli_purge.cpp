@@ -125,8 +125,8 @@ RunVerdict checkBeforeChanging(const QString& dbPath, bool sidecarInUse, QString
   const db::DbFile database(dbPath);
   const QString resolved = database.path();
   bool present = false;
-  if (const auto error = trapErrors([&] { present = FileExists(dbPath); })) {
-    message = error->description + QStringLiteral(": ") + resolved;
+  if (const Status search = files::lookUp(dbPath, present); !search.ok()) {
+    message = search.description() + QStringLiteral(": ") + resolved;
     return RunVerdict::Failed;
   }
   if (!present) {

@@ -3,7 +3,6 @@
 
 #include "platform/core/clock.h"
 #include "platform/core/liveness.h"
-#include "platform/core/runtime_error.h"
 
 namespace {
 
@@ -59,18 +58,14 @@ QString GetConnectionString(const QString& dbPath) {
 bool OpenRecordset(const QString& dbPath, const QString& query, RecordsetRef& rs, QString& errDesc,
                    int32_t& errNum) {
   bool result = false;
-  Status failure;
   auto own = std::make_unique<db::Recordset>();
   auto conn = std::make_unique<db::Connection>();
-  const auto trapped = trapErrors([&] {
-    // Beside a live window the query runs on a thread of its own.
-    failure = liveness::run([&] {
-      Status s = conn->open(GetConnectionString(dbPath));
-      if (s.ok() && conn->state() == db::kStateOpen) s = conn->query(query, *own);
-      return s;
-    });
+  // Beside a live window the query runs on a thread of its own.
+  const Status failure = liveness::run([&] {
+    Status s = conn->open(GetConnectionString(dbPath));
+    if (s.ok() && conn->state() == db::kStateOpen) s = conn->query(query, *own);
+    return s;
   });
-  if (trapped) failure = Status::Error(trapped->number, trapped->description);
   errNum = failure.number();
   errDesc = failure.description();
   if (errNum == 0) result = own->state() == db::kStateOpen;
@@ -81,16 +76,12 @@ bool OpenRecordset(const QString& dbPath, const QString& query, RecordsetRef& rs
 
 bool ExecuteSql(const QString& dbPath, const QString& statement, QString& errDesc, int32_t& errNum) {
   bool result = false;
-  Status failure;
   ConnectionRef conn = std::make_unique<db::Connection>();
-  const auto trapped = trapErrors([&] {
-    failure = liveness::run([&] {
-      Status s = conn->open(GetConnectionString(dbPath));
-      if (s.ok() && conn->state() == db::kStateOpen) s = conn->execute(statement);
-      return s;
-    });
+  const Status failure = liveness::run([&] {
+    Status s = conn->open(GetConnectionString(dbPath));
+    if (s.ok() && conn->state() == db::kStateOpen) s = conn->execute(statement);
+    return s;
   });
-  if (trapped) failure = Status::Error(trapped->number, trapped->description);
   errNum = failure.number();
   errDesc = failure.description();
   if (errNum == 0) result = conn->state() == db::kStateOpen;
@@ -113,23 +104,13 @@ bool CloseConnection(ConnectionRef& conn) {
 }
 
 QVariant GetFieldValue(const db::Field& field, const QVariant& defaultValue) {
-  QVariant result = defaultValue;
-  trapErrors([&] {
-    if (!field.value.isValid()) {
-      if (!defaultValue.toString().isEmpty()) return;
-      if (isTextType(field.type))
-        result = QString();
-      else if (isDateType(field.type))
-        result = sysclock::now();
-      else if (field.type == adBoolean)
-        result = false;
-      else
-        result = QVariant::fromValue<qint16>(0);
-    } else if (isTextType(field.type) && field.value.canConvert<QString>()) {
-      result = trimSpaces(field.value.toString());
-    } else {
-      result = field.value;
-    }
-  });
-  return result;
+  if (!field.value.isValid()) {
+    if (!defaultValue.toString().isEmpty()) return defaultValue;
+    if (isTextType(field.type)) return QString();
+    if (isDateType(field.type)) return sysclock::now();
+    if (field.type == adBoolean) return false;
+    return QVariant::fromValue<qint16>(0);
+  }
+  if (isTextType(field.type) && field.value.canConvert<QString>()) return trimSpaces(field.value.toString());
+  return field.value;
 }

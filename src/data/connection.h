@@ -42,6 +42,5 @@ bool CloseConnection(ConnectionRef& conn);
 // The value of `field` with the rule for nulls: a null gives `defaultValue`,
 // or, when that reads as empty text, the default of the field's type (text
 // "", date the current local date-time, boolean false, otherwise 16-bit 0).
-// Text values come without leading and trailing spaces. Never throws: a
-// failure gives `defaultValue`.
+// Text values come without leading and trailing spaces. Never fails.
 QVariant GetFieldValue(const db::Field& field, const QVariant& defaultValue);

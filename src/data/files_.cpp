@@ -3,39 +3,22 @@
 
 #include "platform/core/app.h"
 #include "platform/core/liveness.h"
-#include "platform/core/paths.h"
-#include "platform/core/posix_io.h"
-#include "platform/core/runtime_error.h"
 #include "platform/filesafety/files.h"
 #include "platform/ui/msgbox.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-
-#include <QFile>
-
 bool FileExists(const QString& path) {
-  // A search that cannot be made at all (a name too long, a loop of links,
-  // an I/O error) is a failure of the caller's, not an absent file.
-  struct stat st;
-  if (::stat(QFile::encodeName(paths::resolve(path)).constData(), &st) != 0 && errno != ENOENT &&
-      errno != ENOTDIR) {
-    posix::errnoStatus(errno).throwIfError();
-  }
-  return files::isPresent(path);
+  // A search that cannot be made at all is a failure of the caller's, not
+  // an absent file: it goes to the caller's own failure handling.
+  bool present = false;
+  files::lookUp(path, present).throwIfError();
+  return present;
 }
 
 bool DeleteFile(const QString& path, bool showMessage) {
-  bool gone = false;
-  trapErrors([&] {
-    if (!FileExists(path)) {
-      gone = true;
-      return;
-    }
-    if (files::removeFile(path).ok()) gone = !FileExists(path);
-  });
-  if (gone) return true;
+  bool present = true;
+  Status s = files::lookUp(path, present);
+  if (s.ok() && present && files::removeFile(path).ok()) s = files::lookUp(path, present);
+  if (s.ok() && !present) return true;
   if (showMessage) {
     MsgBox(app::title() + QStringLiteral(" program has failed to delete:") + vbCr + path +
                QStringLiteral("  file ...") + vbCr + vbCr +
@@ -48,11 +31,8 @@ bool DeleteFile(const QString& path, bool showMessage) {
 bool CopyFile(const QString& source, const QString& destination, QString& errDesc, int32_t& errNum) {
   bool result = false;
   Status failure = liveness::run([&] { return files::copyFile(source, destination); });
-  if (failure.ok()) {
-    // A copy that cannot be looked for afterwards is not one to count on.
-    if (const auto trapped = trapErrors([&] { result = FileExists(destination); }))
-      failure = Status::Error(trapped->number, trapped->description);
-  }
+  // A copy that cannot be looked for afterwards is not one to count on.
+  if (failure.ok()) failure = files::lookUp(destination, result);
   errNum = failure.number();
   errDesc = failure.description();
   return result;

@@ -70,6 +70,15 @@ bool isPresent(const QString& path) {
   return ::stat(p.constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+Status lookUp(const QString& path, bool& present) {
+  present = false;
+  struct stat st;
+  if (::stat(native(path).constData(), &st) != 0 && errno != ENOENT && errno != ENOTDIR)
+    return posix::errnoStatus(errno);
+  present = isPresent(path);
+  return Status::Ok();
+}
+
 bool isReadOnly(const QString& path) {
   struct stat st;
   return ::stat(native(path).constData(), &st) == 0 && posix::isReadOnlyMode(st.st_mode);

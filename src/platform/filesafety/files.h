@@ -14,6 +14,11 @@ namespace files {
 // paths are absent; read-only files are present. Never fails.
 bool isPresent(const QString& path);
 
+// isPresent(path) into `present`, failing with the errno status when the
+// search itself cannot be made (a name too long, a loop of links, an I/O
+// error); a missing file or a missing folder on the way is no failure.
+Status lookUp(const QString& path, bool& present);
+
 // True when the file exists and carries no write permission bit at all.
 bool isReadOnly(const QString& path);
 
