@@ -112,71 +112,67 @@ QString keptName(const QDateTime& when) {
          QStringLiteral(".mdb");
 }
 
-RestoreResult restore(const QString& dbPath, const QString& which, const QDateTime& now) {
-  RestoreResult result;
-  const QFileInfo dbInfo(paths::resolve(dbPath));
-  result.database = dbInfo.absoluteFilePath();
-  const QString folder = dbInfo.absolutePath() + QLatin1Char('/');
+namespace {
 
-  const std::optional<QDate> day = dayOf(which);
-  if (day && !day->isValid())
-    return refuse(result, Outcome::BadArgument, Status::Error(EINVAL, QStringLiteral("Not a date: ") + which));
-  result.backup = day ? folder + nameForDate(*day) : QFileInfo(paths::resolve(which)).absoluteFilePath();
+// Refuses (into `result`, returning true) a backup the day's name gives
+// that is no real backup: a link planted there, the database under a second
+// name, another database.
+bool refusedNamed(RestoreResult& result) {
+  QString why;
+  switch (standingOf(result.backup, result.database, &why)) {
+    case Standing::Valid:
+      return false;
+    case Standing::Absent:
+      refuse(result, Outcome::NotDatabase,
+             Status::Error(ENOENT, QStringLiteral("No such file or directory: ") + result.backup));
+      return true;
+    case Standing::Foreign:
+      refuse(result, Outcome::NotDatabase,
+             Status::Error(SQLITE_NOTADB, result.backup + QStringLiteral(" is no backup of the database: ") + why));
+      return true;
+  }
+  return false;
+}
 
-  // One purge, restore or retention of this database at a time, from here to the end.
-  runlock::RunLock runLock;
-  if (Status s = runLock.acquire(result.database); !s.ok()) return refuse(result, Outcome::InUse, s);
-
-  if (day) {
-    // The day's name is taken only for a real backup: never a link planted
-    // there, nor the database under a second name.
-    QString why;
-    switch (standingOf(result.backup, result.database, &why)) {
-      case Standing::Valid:
-        break;
-      case Standing::Absent:
-        return refuse(result, Outcome::NotDatabase,
-                      Status::Error(ENOENT, QStringLiteral("No such file or directory: ") + result.backup));
-      case Standing::Foreign:
-        return refuse(result, Outcome::NotDatabase,
-                      Status::Error(SQLITE_NOTADB,
-                                    result.backup + QStringLiteral(" is no backup of the database: ") + why));
+// Refuses (into `result`, returning true) when either file has a writer or
+// the backup fails the full check. The lock and the copies check the
+// writers again at their moment; this is the cheap refusal up front.
+bool refusedAtOnce(RestoreResult& result) {
+  for (const QString& path : {result.database, result.backup}) {
+    if (Status s = files::writerStatus(path); !s.ok()) {
+      refuse(result, Outcome::InUse, s);
+      return true;
     }
-  } else {
-    Status why;
-    if (const Outcome o = checkExplicit(result.backup, result.database, why); o != Outcome::Restored)
-      return refuse(result, o, why);
   }
-
-  // Cheap refusals first; the lock and the copies check the same again at their moment.
-  if (files::isInUse(result.database) || files::hasLiveSidecar(result.database) ||
-      files::isInUse(result.backup) || files::hasLiveSidecar(result.backup))
-    return refuse(result, Outcome::InUse, inUse());
-
   const Check check = checkFile(result.backup, true);
-  if (!check.passed)
-    return refuse(
-        result, Outcome::NotDatabase,
-        Status::Error(SQLITE_NOTADB, result.backup + QStringLiteral(": ") + check.verdict));
+  if (check.passed) return false;
+  refuse(result, Outcome::NotDatabase,
+         Status::Error(SQLITE_NOTADB, result.backup + QStringLiteral(": ") + check.verdict));
+  return true;
+}
 
-  // A database in WAL mode is never replaced by another file: a program
-  // that opened the old one would go on writing frames into the WAL the new
-  // one reads. SQLite writes the backup's pages into it instead, the kept
-  // copy taken first under the same exclusive lock.
-  if (db::DbFile(result.database).journalMode() == db::DbFile::JournalMode::Wal) {
-    const QString kept = freeKeptPath(folder, now);
-    const Status replaced = db::replaceThroughSqlite(QFile::encodeName(result.database),
-                                                     QFile::encodeName(result.backup), QFile::encodeName(kept));
-    if (!replaced.ok()) return refuse(result, outcomeOf(replaced), replaced);
-    result.kept = kept;
-    result.outcome = Outcome::Restored;
-    result.status = Status::Ok();
-    return result;
-  }
+RestoreResult& restored(RestoreResult& result) {
+  result.outcome = Outcome::Restored;
+  result.status = Status::Ok();
+  return result;
+}
 
-  // Writers wait from here until the backup's copy has replaced the file:
-  // the kept copy is made under the lock, so every commit is either in it
-  // or lands in the new file after the lock goes.
+// A database in WAL mode is never replaced by another file: a program that
+// opened the old one would go on writing frames into the WAL the new one
+// reads. SQLite writes the backup's pages into it instead, the kept copy
+// taken first under the same exclusive lock.
+RestoreResult& restoreThroughSqlite(RestoreResult& result, const QString& kept) {
+  const Status replaced = db::replaceThroughSqlite(QFile::encodeName(result.database),
+                                                   QFile::encodeName(result.backup), QFile::encodeName(kept));
+  if (!replaced.ok()) return refuse(result, outcomeOf(replaced), replaced);
+  result.kept = kept;
+  return restored(result);
+}
+
+// The backup copied over the database under its write lock: writers wait
+// until the copy has replaced the file, so every commit is either in the
+// kept copy or lands in the new file after the lock goes.
+RestoreResult& restoreByCopy(RestoreResult& result, const QString& keptPath) {
   Status locked;
   std::optional<db::DbFile::WriteLock> lock = db::DbFile(result.database).lockWrites(locked);
   if (!locked.ok()) return refuse(result, outcomeOf(locked), locked);
@@ -187,7 +183,6 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
   struct stat before = {};
   const bool dbPresent = ::stat(dbNative.constData(), &before) == 0;
   if (dbPresent) {
-    const QString keptPath = freeKeptPath(folder, now);
     const Status kept = files::copyFile(result.database, keptPath);
     if (!kept.ok()) return refuse(result, outcomeOf(kept), kept);
     result.kept = keptPath;
@@ -212,9 +207,37 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
     dropKept();
     return refuse(result, outcomeOf(copied), copied);
   }
-  result.outcome = Outcome::Restored;
-  result.status = Status::Ok();
-  return result;
+  return restored(result);
+}
+
+}  // namespace
+
+RestoreResult restore(const QString& dbPath, const QString& which, const QDateTime& now) {
+  RestoreResult result;
+  const QFileInfo dbInfo(paths::resolve(dbPath));
+  result.database = dbInfo.absoluteFilePath();
+  const QString folder = dbInfo.absolutePath() + QLatin1Char('/');
+
+  const std::optional<QDate> day = dayOf(which);
+  if (day && !day->isValid())
+    return refuse(result, Outcome::BadArgument, Status::Error(EINVAL, QStringLiteral("Not a date: ") + which));
+  result.backup = day ? folder + nameForDate(*day) : QFileInfo(paths::resolve(which)).absoluteFilePath();
+
+  // One purge, restore or retention of this database at a time, from here to the end.
+  runlock::RunLock runLock;
+  if (Status s = runLock.acquire(result.database); !s.ok()) return refuse(result, Outcome::InUse, s);
+
+  if (day) {
+    if (refusedNamed(result)) return result;
+  } else {
+    Status why;
+    if (const Outcome o = checkExplicit(result.backup, result.database, why); o != Outcome::Restored)
+      return refuse(result, o, why);
+  }
+  if (refusedAtOnce(result)) return result;
+  if (db::DbFile(result.database).journalMode() == db::DbFile::JournalMode::Wal)
+    return restoreThroughSqlite(result, freeKeptPath(folder, now));
+  return restoreByCopy(result, freeKeptPath(folder, now));
 }
 
 }  // namespace backups

@@ -88,6 +88,13 @@ bool isInUse(const QString& path) { return !DbFile(path).useStatus().ok(); }
 
 Status useStatus(const QString& path) { return DbFile(path).useStatus(); }
 
+static Status writerStatusOf(const DbFile& file) {
+  if (Status s = file.useStatus(); !s.ok()) return s;
+  return file.hasLiveSidecar() ? inUseStatus() : Status::Ok();
+}
+
+Status writerStatus(const QString& path) { return writerStatusOf(DbFile(path)); }
+
 bool beginsAsDatabase(const QString& path) { return DbFile(path).beginsAsDatabase(); }
 
 bool hasLiveSidecar(const QString& path) { return DbFile(path).hasLiveSidecar(); }
@@ -192,20 +199,120 @@ class CopySource {
   sqlite3_file* m_file = nullptr;
 };
 
+// Where a copy lands: a nameless file in the destination's folder (or
+// copyTempPath's name where the file system has none), given the destination's
+// name by one rename once it is whole. A temporary left with a name is
+// removed when this goes.
+class Landing {
+ public:
+  ~Landing() {
+    if (m_linked) ::unlinkat(m_dir.get(), m_tmpName.constData(), 0);
+  }
+
+  Status open(const QByteArray& destination) {
+    const QFileInfo info(QFile::decodeName(destination));
+    m_name = QFile::encodeName(info.fileName());
+    m_tmpName = QFile::encodeName(QFileInfo(copyTempPath(info.absoluteFilePath())).fileName());
+    m_dir.reset(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!m_dir.valid()) return errnoStatus(errno);
+    // A stale temporary from an interrupted copy to this destination.
+    ::unlinkat(m_dir.get(), m_tmpName.constData(), 0);
+    m_out.reset(::openat(m_dir.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (m_out.valid()) return Status::Ok();
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errnoStatus(errno);
+    m_out.reset(::openat(m_dir.get(), m_tmpName.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600));
+    if (!m_out.valid()) return errnoStatus(errno);
+    m_linked = true;
+    return Status::Ok();
+  }
+
+  int fd() const { return m_out.get(); }
+
+  // Flushes the copy, names it and renames it over the destination.
+  Status publish() {
+    if (::fsync(m_out.get()) != 0) return errnoStatus(errno);
+    if (!m_linked) {
+      char self[64];
+      std::snprintf(self, sizeof self, "/proc/self/fd/%d", m_out.get());
+      if (::linkat(AT_FDCWD, self, m_dir.get(), m_tmpName.constData(), AT_SYMLINK_FOLLOW) != 0) {
+        if (errno != EEXIST) return errnoStatus(errno);
+        ::unlinkat(m_dir.get(), m_tmpName.constData(), 0);
+        if (::linkat(AT_FDCWD, self, m_dir.get(), m_tmpName.constData(), AT_SYMLINK_FOLLOW) != 0)
+          return errnoStatus(errno);
+      }
+      m_linked = true;
+    }
+    if (::renameat(m_dir.get(), m_tmpName.constData(), m_dir.get(), m_name.constData()) != 0)
+      return errnoStatus(errno);
+    m_linked = false;
+    if (::fsync(m_dir.get()) != 0 && errno != EINVAL) return errnoStatus(errno);
+    return Status::Ok();
+  }
+
+ private:
+  Fd m_dir;
+  Fd m_out;
+  QByteArray m_name;
+  QByteArray m_tmpName;
+  bool m_linked = false;  // the temporary has a name in the folder
+};
+
+// The file a destination link names, or the destination itself: a link
+// stays one and its target is replaced.
+Status followLink(QByteArray& destination) {
+  struct stat st;
+  if (::lstat(destination.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return Status::Ok();
+  char target[PATH_MAX];
+  if (!::realpath(destination.constData(), target)) return errnoStatus(errno);
+  destination = target;
+  return Status::Ok();
+}
+
+// Ok when the destination is absent (`exists` false) or a writable regular
+// file nobody else holds (`exists` true, `st` its state).
+Status checkDestination(const DbFile& file, struct stat& st, bool& exists) {
+  exists = ::stat(file.nativePath().constData(), &st) == 0;
+  if (!exists) return errno == ENOENT ? Status::Ok() : errnoStatus(errno);
+  if (S_ISDIR(st.st_mode)) return errnoStatus(EISDIR);
+  if (!S_ISREG(st.st_mode)) return errnoStatus(EINVAL);
+  if (posix::isReadOnlyMode(st.st_mode)) return errnoStatus(EACCES);
+  return writerStatusOf(file);
+}
+
+// A writer that opens, commits and closes again for each transaction is not
+// seen holding the file; its commits show in the stamp instead. A copy of a
+// database counts only when no commit is under way now and none was made
+// since `before`, and the copy itself begins with that stamp.
+Status checkUnchanged(const DbFile& source, const CopySource& in, const db::DbStamp& before, int copy) {
+  if (!before.database) return Status::Ok();
+  if (source.hasLiveSidecar()) return inUseStatus();
+  db::DbStamp after, copied;
+  if (Status s = in.stamp(after); !s.ok()) return s;
+  if (Status s = db::readStamp(copy, copied); !s.ok()) return s;
+  if (!db::sameStamp(before, after) || !copied.database || copied.counter != before.counter ||
+      copied.size != before.size)
+    return inUseStatus();
+  return Status::Ok();
+}
+
+// A replaced file keeps its own mode and owner; a new one takes the
+// source's permission bits, owner and group (a copy made as root of the
+// shop's file stays the shop's). Only root may give a file away; another
+// process still gives the group where it is a member, else keeps its own.
+Status takeOwnerAndMode(int fd, const struct stat& like) {
+  if (like.st_uid != ::geteuid() || like.st_gid != ::getegid())
+    if (::fchown(fd, like.st_uid, like.st_gid) != 0 && like.st_gid != ::getegid())
+      if (::fchown(fd, uid_t(-1), like.st_gid) != 0) { /* not ours to give away */ }
+  return ::fchmod(fd, like.st_mode & 0777) == 0 ? Status::Ok() : errnoStatus(errno);
+}
+
 }  // namespace
 
 Status copyFile(const QString& source, const QString& destination) {
   const DbFile srcFile(source);
   const QByteArray& src = srcFile.nativePath();
-  // A destination that is a symbolic link stays one: the file it names is
-  // the one replaced.
   QByteArray dst = native(destination);
-  struct stat linkSt;
-  if (::lstat(dst.constData(), &linkSt) == 0 && S_ISLNK(linkSt.st_mode)) {
-    char target[PATH_MAX];
-    if (!::realpath(dst.constData(), target)) return errnoStatus(errno);
-    dst = target;
-  }
+  if (Status s = followLink(dst); !s.ok()) return s;
   const DbFile dstFile = DbFile::fromNative(dst);
 
   // Looked at by name first: stat opens nothing, so no lock of ours on it goes.
@@ -226,80 +333,14 @@ Status copyFile(const QString& source, const QString& destination) {
   if (db::writtenElsewhere(srcSt.st_dev, srcSt.st_ino) || srcFile.hasLiveSidecar()) return inUseStatus();
 
   struct stat dstSt;
-  const bool dstExists = ::stat(dst.constData(), &dstSt) == 0;
-  if (dstExists) {
-    if (S_ISDIR(dstSt.st_mode)) return errnoStatus(EISDIR);
-    if (!S_ISREG(dstSt.st_mode)) return errnoStatus(EINVAL);
-    if (posix::isReadOnlyMode(dstSt.st_mode)) return errnoStatus(EACCES);
-    if (Status s = dstFile.useStatus(); !s.ok()) return s;
-    if (dstFile.hasLiveSidecar()) return inUseStatus();
-  } else if (errno != ENOENT) {
-    return errnoStatus(errno);
-  }
-
-  const QFileInfo dstInfo(QFile::decodeName(dst));
-  const QByteArray dir = QFile::encodeName(dstInfo.absolutePath());
-  const QByteArray name = QFile::encodeName(dstInfo.fileName());
-  const QByteArray tmpName = "." + name + ".kvcopy";
-  Fd dirFd(::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dirFd.valid()) return errnoStatus(errno);
-
-  // A stale temporary from an interrupted copy to this destination.
-  ::unlinkat(dirFd.get(), tmpName.constData(), 0);
-
-  bool linked = false;  // true once the temporary has a name in the folder
-  Fd out(::openat(dirFd.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-  if (!out.valid()) {
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errnoStatus(errno);
-    out.reset(::openat(dirFd.get(), tmpName.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600));
-    if (!out.valid()) return errnoStatus(errno);
-    linked = true;
-  }
-  auto failWith = [&](const Status& status) {
-    if (linked) ::unlinkat(dirFd.get(), tmpName.constData(), 0);
-    return status;
-  };
-  auto fail = [&](int err) { return failWith(errnoStatus(err)); };
-
-  if (const int err = in.copyTo(out.get())) return fail(err);
-  if (before.database) {
-    // A writer that opens, commits and closes again for each transaction is
-    // not seen holding the file; its commits show in the stamp instead. The
-    // copy counts only when no commit is under way now and none was made
-    // since the stamp, and the copy itself begins with the counter stamped.
-    if (srcFile.hasLiveSidecar()) return failWith(inUseStatus());
-    db::DbStamp after, copied;
-    if (Status s = in.stamp(after); !s.ok()) return failWith(s);
-    if (Status s = db::readStamp(out.get(), copied); !s.ok()) return failWith(s);
-    if (!db::sameStamp(before, after) || !copied.database || copied.counter != before.counter ||
-        copied.size != before.size)
-      return failWith(inUseStatus());
-  }
-  // A replaced file keeps its own mode and owner; a new one takes the
-  // source's permission bits, owner and group (a copy made as root of the
-  // shop's file stays the shop's). Only root may give a file away; another
-  // process still gives the group where it is a member, else keeps its own.
-  const struct stat& like = dstExists ? dstSt : srcSt;
-  if (like.st_uid != ::geteuid() || like.st_gid != ::getegid())
-    if (::fchown(out.get(), like.st_uid, like.st_gid) != 0 && like.st_gid != ::getegid())
-      if (::fchown(out.get(), uid_t(-1), like.st_gid) != 0) { /* not ours to give away */ }
-  if (::fchmod(out.get(), like.st_mode & 0777) != 0) return fail(errno);
-  if (::fsync(out.get()) != 0) return fail(errno);
-
-  if (!linked) {
-    char self[64];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", out.get());
-    if (::linkat(AT_FDCWD, self, dirFd.get(), tmpName.constData(), AT_SYMLINK_FOLLOW) != 0) {
-      if (errno != EEXIST) return fail(errno);
-      ::unlinkat(dirFd.get(), tmpName.constData(), 0);
-      if (::linkat(AT_FDCWD, self, dirFd.get(), tmpName.constData(), AT_SYMLINK_FOLLOW) != 0) return fail(errno);
-    }
-    linked = true;
-  }
-  if (::renameat(dirFd.get(), tmpName.constData(), dirFd.get(), name.constData()) != 0) return fail(errno);
-  linked = false;
-  if (::fsync(dirFd.get()) != 0 && errno != EINVAL) return errnoStatus(errno);
-  return Status::Ok();
+  bool dstExists = false;
+  if (Status s = checkDestination(dstFile, dstSt, dstExists); !s.ok()) return s;
+  Landing landing;
+  if (Status s = landing.open(dst); !s.ok()) return s;
+  if (const int err = in.copyTo(landing.fd())) return errnoStatus(err);
+  if (Status s = checkUnchanged(srcFile, in, before, landing.fd()); !s.ok()) return s;
+  if (Status s = takeOwnerAndMode(landing.fd(), dstExists ? dstSt : srcSt); !s.ok()) return s;
+  return landing.publish();
 }
 
 Status replaceWith(const QString& replacement, const QString& destination) {

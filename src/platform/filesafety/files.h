@@ -46,6 +46,10 @@ bool beginsAsDatabase(const QString& path);
 // one kept after commit) changes nothing and does not count.
 bool hasLiveSidecar(const QString& path);
 
+// Ok when no other program may be writing the file at `path`: useStatus,
+// then EBUSY with kInUseText when a journal or WAL beside it has a live writer.
+Status writerStatus(const QString& path);
+
 // Removes the file. Ok when it is gone; EACCES for a read-only file (also
 // as root), EBUSY with kInUseText when another program writes it, else the
 // errno of unlink. A missing file is ENOENT.
