@@ -75,6 +75,32 @@ void fitToText(QLabel* l, int windowWidth) {
 
 // The file name of `path` when it is a present file (regular, not hidden),
 // else an empty text.
+// A label of the window: top-aligned, wrapping, at `geometry`.
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry, int align) {
+  auto* l = new QLabel(text, parent);
+  l->setObjectName(QString::fromLatin1(name));
+  l->setGeometry(geometry);
+  l->setAlignment(Qt::Alignment(align) | Qt::AlignTop);
+  l->setWordWrap(true);
+  return l;
+}
+
+// A link label sized to its one line of text; `filter` sees its clicks. A
+// lead-in label (leadInWidth > 0) that outgrows its place moves left so it
+// still ends before its address.
+QLabel* makeLink(QWidget* parent, QObject* filter, const char* name, const QString& text, int left, int top,
+                 int leadInWidth) {
+  QLabel* l = makeLabel(parent, name, text, layout::twips(left, top, 0, 195), Qt::AlignLeft);
+  l->setWordWrap(false);
+  const int width = l->sizeHint().width();
+  int x = layout::px(left);
+  if (leadInWidth > 0) x = std::max(0, std::min(x, layout::px(left + leadInWidth) - width));
+  l->setGeometry(x, layout::px(top), width, layout::px(195));
+  l->setCursor(Qt::PointingHandCursor);
+  l->installEventFilter(filter);
+  return l;
+}
+
 QString presentFileName(const QString& path) {
   const QFileInfo info(paths::resolve(path));
   if (!info.exists() || !info.isFile() || info.fileName().startsWith(QLatin1Char('.'))) return {};
@@ -107,15 +133,6 @@ void frmAboutErr::buildControls() {
   setFixedSize(layout::px(5385), layout::px(4500));
   forms::centreOnScreen(this);
 
-  auto makeLabel = [this](const char* name, const QString& text, QRect geometry, int align) {
-    auto* l = new QLabel(text, this);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(geometry);
-    l->setAlignment(Qt::Alignment(align) | Qt::AlignTop);
-    l->setWordWrap(true);
-    return l;
-  };
-
   picIcon = new QLabel(this);
   picIcon->setObjectName(QStringLiteral("picIcon"));
   picIcon->setGeometry(layout::twips(120, 120, 1830, 1650));
@@ -134,38 +151,37 @@ void frmAboutErr::buildControls() {
   cmdSysInfo->setGeometry(layout::twips(3900, 4035, 1245, 345));
   cmdSysInfo->setAutoDefault(true);
 
-  lblTitle = makeLabel("lblTitle", QStringLiteral("Application Title"),
+  lblTitle = makeLabel(this, "lblTitle", QStringLiteral("Application Title"),
                        layout::twips(2160, 240, 2925, 240), Qt::AlignLeft);
   setTextColor(lblTitle, black());
-  lblVersion = makeLabel("lblVersion", QStringLiteral("Version"), layout::twips(2160, 480, 2925, 225),
+  lblVersion = makeLabel(this, "lblVersion", QStringLiteral("Version"), layout::twips(2160, 480, 2925, 225),
                          Qt::AlignLeft);
-  Label2 = makeLabel("Label2",
+  Label2 = makeLabel(this, "Label2",
                      QStringLiteral("I hope this feebback feature will help me to make your program "
                                     "even better ..."),
                      layout::twips(2160, 1200, 3045, 450), Qt::AlignHCenter);
   setTextColor(Label2, black());
-  Label3 = makeLabel("Label3", QString::fromUtf8(app::kAuthor), layout::twips(120, 1800, 1815, 255),
+  Label3 = makeLabel(this, "Label3", QString::fromUtf8(app::kAuthor), layout::twips(120, 1800, 1815, 255),
                      Qt::AlignHCenter);
 
-  // Link labels size themselves to their one line of text. A lead-in label
-  // that outgrows its place moves left so it still ends before its address.
-  auto makeLink = [&](const char* name, const QString& text, int left, int top, int leadInWidth) {
-    QLabel* l = makeLabel(name, text, layout::twips(left, top, 0, 195), Qt::AlignLeft);
-    l->setWordWrap(false);
-    const int width = l->sizeHint().width();
-    int x = layout::px(left);
-    if (leadInWidth > 0) x = std::max(0, std::min(x, layout::px(left + leadInWidth) - width));
-    l->setGeometry(x, layout::px(top), width, layout::px(195));
-    l->setCursor(Qt::PointingHandCursor);
-    l->installEventFilter(this);
-    return l;
-  };
-  lblemail = makeLink("lblemail", QStringLiteral("or email me at:"), 1320, 2280, 1020);
-  email = makeLink("email", QString::fromUtf8(app::kSupportMail), 2520, 2280, 0);
-  lblweb = makeLink("lblweb", QStringLiteral("or visit our web site at:"), 720, 2520, 1575);
-  web = makeLink("web", QString::fromUtf8(app::kWebPage), 2520, 2520, 0);
+  buildLinksAndFooter();
 
-  lblThanks = makeLabel("lblThanks",
+  // Only the picture and the two buttons take the focus.
+  setTabOrder(cmdOK, picIcon);
+  setTabOrder(picIcon, cmdSysInfo);
+  cmdOK->setFocus();
+
+  connect(cmdOK, &QPushButton::clicked, this, &frmAboutErr::cmdOK_Click);
+  connect(cmdSysInfo, &QPushButton::clicked, this, &frmAboutErr::cmdSysInfo_Click);
+}
+
+void frmAboutErr::buildLinksAndFooter() {
+  lblemail = makeLink(this, this, "lblemail", QStringLiteral("or email me at:"), 1320, 2280, 1020);
+  email = makeLink(this, this, "email", QString::fromUtf8(app::kSupportMail), 2520, 2280, 0);
+  lblweb = makeLink(this, this, "lblweb", QStringLiteral("or visit our web site at:"), 720, 2520, 1575);
+  web = makeLink(this, this, "web", QString::fromUtf8(app::kWebPage), 2520, 2520, 0);
+
+  lblThanks = makeLabel(this, "lblThanks",
                         QStringLiteral("Thank you for choosing %1!").arg(QString::fromUtf8(app::kCompany)),
                         layout::twips(720, 3000, 3765, 330), Qt::AlignHCenter);
   setTextColor(lblThanks, layout::bgr(0x0040C0));
@@ -175,22 +191,14 @@ void frmAboutErr::buildControls() {
   Line1[0] = Line{QPoint(layout::px(105), layout::px(3420)), QPoint(layout::px(5280), layout::px(3420)),
                   layout::bgr(0xFFFFFF), 2};
 
-  lblDisclaimer[0] = makeLabel("lblDisclaimer",
+  lblDisclaimer[0] = makeLabel(this, "lblDisclaimer",
                                QStringLiteral("Copyright \u00A9 %1 %2")
                                    .arg(QString::fromLatin1(kDisclaimerYear), QString::fromUtf8(app::kCompany)),
                                layout::twips(240, 3720, 3135, 225), Qt::AlignLeft);
-  lblDisclaimer[1] = makeLabel("lblDisclaimer", QStringLiteral("All rights reserved."),
+  lblDisclaimer[1] = makeLabel(this, "lblDisclaimer", QStringLiteral("All rights reserved."),
                                layout::twips(240, 4080, 2895, 225), Qt::AlignLeft);
   for (QLabel* l : lblDisclaimer) setTextColor(l, black());
   for (QLabel* l : {lblTitle, lblVersion, Label3, lblDisclaimer[0], lblDisclaimer[1]}) l->setWordWrap(false);
-
-  // Only the picture and the two buttons take the focus.
-  setTabOrder(cmdOK, picIcon);
-  setTabOrder(picIcon, cmdSysInfo);
-  cmdOK->setFocus();
-
-  connect(cmdOK, &QPushButton::clicked, this, &frmAboutErr::cmdOK_Click);
-  connect(cmdSysInfo, &QPushButton::clicked, this, &frmAboutErr::cmdSysInfo_Click);
 }
 
 void frmAboutErr::Form_Load() {

@@ -86,6 +86,7 @@ class frmAboutErr : public QDialog {
 
  private:
   void buildControls();
+  void buildLinksAndFooter();  // the mail and web links, the thanks, the line and the copyright
   void Form_Load();
   void cmdOK_Click();
   void cmdSysInfo_Click();

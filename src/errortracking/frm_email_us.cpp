@@ -94,6 +94,19 @@ frmEmail_Us::frmEmail_Us(QWidget* parent) : QDialog(parent) {
   txtMessage->setAcceptRichText(false);
   txtMessage->setFont(layout::msSansSerif(8.25));
 
+  buildToolbarAndStatusBar();
+
+  // Tab order of the controls that take the focus: the message, then the toolbar.
+  setTabOrder(txtMessage, Toolbar1);
+  txtMessage->setFocus();
+  keys::enterPressesButtons(this);
+
+  forms::centreOnScreen(this);
+
+  Form_Load();
+}
+
+void frmEmail_Us::buildToolbarAndStatusBar() {
   Toolbar1 = new QToolBar(this);
   Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
   Toolbar1->setGeometry(layout::twips(120, 0, 6810, 570));
@@ -127,15 +140,6 @@ frmEmail_Us::frmEmail_Us(QWidget* parent) : QDialog(parent) {
   StBar->addWidget(m_panels[0]);
   StBar->addWidget(m_panels[1], 1);
   StBar->setFocusPolicy(Qt::NoFocus);
-
-  // Tab order of the controls that take the focus: the message, then the toolbar.
-  setTabOrder(txtMessage, Toolbar1);
-  txtMessage->setFocus();
-  keys::enterPressesButtons(this);
-
-  forms::centreOnScreen(this);
-
-  Form_Load();
 }
 
 frmEmail_Us::~frmEmail_Us() = default;

@@ -81,6 +81,7 @@ class frmEmail_Us : public QDialog {
   // failure (the session then stays open until the next sign-on).
   Status mailReport();
   void SendEmail();
+  void buildToolbarAndStatusBar();  // Send, Cancel and About; the two status panels
   void buttonPressed(int index);
   void unloadSelf();
 

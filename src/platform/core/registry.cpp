@@ -150,76 +150,86 @@ std::optional<RegValue> readData(const QString& text, bool& remove) {
 }
 
 // Parses the file's text. Malformed lines are skipped; the rest still counts.
-Hive parse(const QString& text) {
-  Hive hive;
-  QStringList lines = text.split(QLatin1Char('\n'));
-  // Join hex lines continued with a trailing backslash.
+// The file's lines, without line-end returns, with hex values continued by
+// a trailing backslash joined into one line.
+QStringList joinedLines(const QString& text) {
+  const QStringList lines = text.split(QLatin1Char('\n'));
   static const QRegularExpression kHexValue(QStringLiteral(R"(^\s*(@|"(?:[^"\\]|\\.)*")\s*=\s*hex)"),
                                             QRegularExpression::CaseInsensitiveOption);
+  auto unreturned = [](QString line) {
+    if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    return line;
+  };
   QStringList joined;
   for (qsizetype i = 0; i < lines.size(); ++i) {
-    QString line = lines.at(i);
-    if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    QString line = unreturned(lines.at(i));
     while (kHexValue.match(line).hasMatch() && line.trimmed().endsWith(QLatin1Char('\\')) &&
            i + 1 < lines.size()) {
       line = line.trimmed();
       line.chop(1);
-      QString next = lines.at(++i);
-      if (next.endsWith(QLatin1Char('\r'))) next.chop(1);
-      line += next.trimmed();
+      line += unreturned(lines.at(++i)).trimmed();
     }
     joined << line;
   }
+  return joined;
+}
 
-  QString current;  // folded path of the section being read; empty: none
+// A "[key]" or "[-key]" line: the key's folded path into `current`, or the
+// key and every key below it removed from `hive`. False for a malformed
+// line or a key of no known root: its values are skipped.
+bool readSection(const QString& line, Hive& hive, QString& current) {
+  if (!line.endsWith(QLatin1Char(']'))) return false;
+  QString name = line.mid(1, line.size() - 2);
+  const bool removeKey = name.startsWith(QLatin1Char('-'));
+  if (removeKey) name.remove(0, 1);
+  const auto key = canonicalKey(name);
+  if (!key) return false;
+  const QString folded = fold(*key);
+  if (removeKey) {
+    const QString prefix = folded + QLatin1Char('\\');
+    for (auto it = hive.begin(); it != hive.end();)
+      it = (it.key() == folded || it.key().startsWith(prefix)) ? hive.erase(it) : std::next(it);
+    return false;
+  }
+  current = folded;
+  hive[current];
+  return true;
+}
+
+// A '"name"=data' or '@=data' line into the section `values`; a line of
+// another shape is skipped.
+void readValue(const QString& line, Values& values) {
+  QString name;
+  qsizetype pos = 0;
+  if (line.startsWith(QLatin1Char('@'))) {
+    pos = 1;
+  } else {
+    const auto quoted = readQuoted(line, pos);
+    if (!quoted) return;
+    name = *quoted;
+  }
+  while (pos < line.size() && line.at(pos).isSpace()) ++pos;
+  if (pos >= line.size() || line.at(pos) != QLatin1Char('=')) return;
+  bool remove = false;
+  const auto value = readData(line.mid(pos + 1), remove);
+  if (!value) return;
+  if (remove)
+    values.remove(fold(name));
+  else
+    values.insert(fold(name), *value);
+}
+
+Hive parse(const QString& text) {
+  Hive hive;
+  QString current;  // folded path of the section being read
   bool inSection = false;
-  for (const QString& raw : joined) {
+  for (const QString& raw : joinedLines(text)) {
     const QString line = raw.trimmed();
     if (line.isEmpty() || line.startsWith(QLatin1Char(';'))) continue;
-    if (line.startsWith(QLatin1Char('['))) {
-      inSection = false;
-      if (!line.endsWith(QLatin1Char(']'))) continue;
-      QString name = line.mid(1, line.size() - 2);
-      const bool removeKey = name.startsWith(QLatin1Char('-'));
-      if (removeKey) name.remove(0, 1);
-      const auto key = canonicalKey(name);
-      if (!key) continue;
-      const QString folded = fold(*key);
-      if (removeKey) {
-        const QString prefix = folded + QLatin1Char('\\');
-        for (auto it = hive.begin(); it != hive.end();) {
-          if (it.key() == folded || it.key().startsWith(prefix))
-            it = hive.erase(it);
-          else
-            ++it;
-        }
-        continue;
-      }
-      current = folded;
-      hive[current];
-      inSection = true;
-      continue;
-    }
-    if (!inSection) continue;  // the header line, or values of a skipped key
-
-    QString name;
-    qsizetype pos = 0;
-    if (line.startsWith(QLatin1Char('@'))) {
-      pos = 1;
-    } else {
-      const auto quoted = readQuoted(line, pos);
-      if (!quoted) continue;
-      name = *quoted;
-    }
-    while (pos < line.size() && line.at(pos).isSpace()) ++pos;
-    if (pos >= line.size() || line.at(pos) != QLatin1Char('=')) continue;
-    bool remove = false;
-    const auto value = readData(line.mid(pos + 1), remove);
-    if (!value) continue;
-    if (remove)
-      hive[current].remove(fold(name));
-    else
-      hive[current].insert(fold(name), *value);
+    if (line.startsWith(QLatin1Char('[')))
+      inSection = readSection(line, hive, current);
+    else if (inSection)  // not the header line, nor values of a skipped key
+      readValue(line, hive[current]);
   }
   return hive;
 }
