@@ -212,6 +212,9 @@ RestoreResult& restoreByCopy(RestoreResult& result, const QString& keptPath) {
 
 }  // namespace
 
+// Under the run lock: the refusals, then either SQLite's route for a WAL
+// database or the copy route under the database's write lock, where a file
+// with nothing to lock is only compared before it is replaced.
 RestoreResult restore(const QString& dbPath, const QString& which, const QDateTime& now) {
   RestoreResult result;
   const QFileInfo dbInfo(paths::resolve(dbPath));

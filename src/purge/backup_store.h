@@ -105,32 +105,18 @@ struct RestoreResult {
 // The "kvbeforerestoreYYYYMMDDhhmmss.mdb" name for `when`.
 QString keptName(const QDateTime& when);
 
-// Puts the backup `which` in place of the database `dbPath`. `which` is
-// DDMMYYYY or YYYY-MM-DD (what --list-backups prints): that day's backup
-// beside the database, taken only when standingOf finds it Valid (a link,
-// the database under a second name, no database or another schema there is
-// refused as NotDatabase); eight digits or a YYYY-MM-DD that are no date are
-// BadArgument. Anything else is a file path (through paths::resolve; links
-// followed), taken only when it is a regular file of the shop's schema
-// (NotDatabase otherwise) and not the database itself by device and inode,
-// hard links included (BadArgument).
-//
-// The run lock of the database (runlock::RunLock) is held throughout; while
-// another purge, restore or retention holds it the restore refuses InUse.
-// It also refuses, changing nothing, when the database is held open for
-// writing by another program or has a live journal or WAL beside it, or
-// keeps its write lock (InUse), and when the backup fails checkFile with
-// integrity_check (NotDatabase). Otherwise the database's write lock
-// (db::DbFile::lockWrites) is taken, and under it the current database, when
-// there is one, is copied to keptName(now) beside it (the next free second
-// when that name is taken; never overwritten; with the database's owner,
-// group and mode), then the backup is copied over the database with
-// files::copyFile (the database keeps its owner and mode, the backup stays),
-// and only then is the write lock let go: no commit lands between the kept
-// copy and the replacement. A database with nothing to lock (no SQLite
-// database, or one this process may only read) that changes meanwhile makes
-// the restore refuse InUse. On every refusal or failure the database is as
-// it was and no kept copy is left.
+// Puts the backup `which` in place of the database `dbPath`, keeping the
+// current database first as keptName(now) beside it (the next free second
+// when taken; with the database's owner, group and mode). `which` is
+// DDMMYYYY or YYYY-MM-DD, that day's backup beside the database, or a file
+// path. Refuses, changing nothing: BadArgument for a date form that is no
+// date or the database itself named (by device and inode); NotDatabase for
+// a backup that is missing, no real backup (standingOf for a day's name, a
+// regular file of the shop's schema for a path) or fails integrity_check;
+// InUse while another purge, restore or retention runs, or another program
+// writes the database or the backup. Failed when a copy fails. No commit of
+// another program is lost between the kept copy and the replacement. On
+// every refusal or failure the database is as it was and no kept copy is left.
 RestoreResult restore(const QString& dbPath, const QString& which, const QDateTime& now);
 
 // Retention. The copies that count are those list() names (day's backups and

@@ -308,6 +308,11 @@ Status takeOwnerAndMode(int fd, const struct stat& like) {
 
 }  // namespace
 
+// The copy is written to a nameless file in the destination's folder,
+// flushed and renamed over it (Landing). A database source's stamp (change
+// counter, size, modification time) is read before and after the copy and
+// must match the copy's own (checkUnchanged). Only the source is opened,
+// never the destination, so no SQLite lock of ours on it is dropped.
 Status copyFile(const QString& source, const QString& destination) {
   const DbFile srcFile(source);
   const QByteArray& src = srcFile.nativePath();

@@ -56,34 +56,19 @@ Status writerStatus(const QString& path);
 Status removeFile(const QString& path);
 
 // Copies `source` over `destination` (created or replaced) with the
-// kernel's copy; a destination that is a symbolic link is followed and the
-// file it names replaced. A source that is no regular file (a FIFO, a
-// device) is refused with EINVAL without waiting on it. The new content is written to an anonymous temporary file
-// in the destination's folder, flushed, then renamed over the destination
-// and the folder flushed, so the destination is always either the old file
-// or the whole new one. Refuses before changing anything (EBUSY with
-// kInUseText, or kUndecidedText as useStatus says) when either file is in use, has a non-empty -wal, or has a
-// -journal that SQLite would roll back (non-empty, header begun; a journal
-// whose header is still zero holds nothing to roll back), and with
-// EACCES when the destination is read-only. A source that is an SQLite
-// database (its first 16 bytes "SQLite format 3\0") is also checked against
-// writers that commit with short connections, which are never seen holding
-// the file: its change counter (offset 24), size and modification time are
-// read from the open source before the copy and again after it, with no
-// live journal beside it either time, and the copy's own counter must be the
-// one read first; otherwise the copy fails with EBUSY and kInUseText rather
-// than leave a torn copy. Only the source is opened, never the destination,
-// so a lock this process holds on the destination through SQLite is kept;
-// a source this process holds open (its write lock taken through SQLite) is
-// read through an SQLite connection of its own, so that lock is kept too.
-// A replaced destination keeps its own owner, group and permission bits. A
-// new one (nothing was at its name) takes the source's permission bits and,
-// where the process may (root), the source's owner and group, given to the
-// temporary file before the rename; a process that may not keeps the file
-// its own (a group it is a member of is still given), and that is no failure.
-// On failure the destination is as it was and no temporary file is left; a
-// stale hidden temporary from an interrupted earlier copy to the same
-// destination is removed.
+// kernel's copy; a destination link is followed and the file it names
+// replaced. The destination is always either the old file or the whole new
+// one, flushed. A replaced file keeps its owner, group and mode; a new one
+// takes the source's mode and, where the process may, its owner and group.
+// Locks this process holds on either file through SQLite are kept.
+// Refuses before changing anything: EINVAL for a source that is no regular
+// file (never waited on), EISDIR for a folder, EACCES for a read-only
+// destination, EBUSY with kInUseText (or kUndecidedText as useStatus says)
+// when either file is in use or has a live journal or WAL beside it. Fails
+// with EBUSY and kInUseText, leaving the destination as it was, when a
+// database source was committed to during the copy (writers that open and
+// close for each commit are caught by its change counter). Otherwise the
+// errno of the failing call; no temporary file is ever left behind.
 Status copyFile(const QString& source, const QString& destination);
 
 // Puts `replacement`, a whole file already flushed, in place of
