@@ -518,6 +518,7 @@ TEST_F(BadDatabase, ADamagedDatabaseIsBackedUpAsItIsButNeverPurged) {
     ASSERT_TRUE(at > 0 && f.open(QIODevice::ReadWrite) && f.seek(at) && f.write(bytes) == bytes.size());
   };
   const long long setupPage = test::sqlScalar(db, "SELECT rootpage FROM sqlite_schema WHERE name = 'Setup'");
+  const long long contactsPage = test::sqlScalar(db, "SELECT rootpage FROM sqlite_schema WHERE name = 'Contacts'");
   const long long pageSize = test::sqlScalar(db, "PRAGMA page_size");
   const std::vector<Case> cases = {
       // I3, Payments and Transactions row 3 (2003) pointing at row 2
@@ -531,7 +532,11 @@ TEST_F(BadDatabase, ADamagedDatabaseIsBackedUpAsItIsButNeverPurged) {
        "row 3 missing from index Transactions_Date"},
       // Without Setup the shop's own contact would not be spared.
       {"the Setup table's page zeroed", [&] { overwrite((setupPage - 1) * pageSize, QByteArray(pageSize, 0)); },
-       "database disk image is malformed"},
+       QStringLiteral("Page %1: btreeInitPage() returns error code 11\rdatabase disk image is malformed").arg(setupPage)},
+      // The first cell pointer of the Contacts page into the page's header:
+      // the tree's own findings, which come under a heading of their own.
+      {"a cell of the Contacts table out of its page",
+       [&] { overwrite((contactsPage - 1) * pageSize + 8, QByteArray("\x00\x05", 2)); }, ""},
       {"random bytes in an index leaf",
        [&] {
          // Over the Manifest_Date entries from the one of row 100 on.

@@ -34,6 +34,17 @@ QByteArray quoted(const QString& name) {
   return '"' + q.toUtf8() + '"';
 }
 
+// What the check's rows say is wrong, one line each. The page and tree
+// findings come as one row of lines under "*** in database main ***"; "ok"
+// and that heading say nothing.
+QStringList findingLines(const QStringList& rows) {
+  QStringList lines;
+  for (const QString& row : rows)
+    for (const QString& line : row.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+      if (line != QLatin1String("ok") && !line.startsWith(QLatin1String("*** in database"))) lines << line;
+  return lines;
+}
+
 // A private folder beside the database for the trial recovery, removed
 // with everything in it when the object goes.
 class TrialFolder {
@@ -132,9 +143,7 @@ Status check(const QString& path, const QStringList& tables, QStringList& findin
     const Status s = db.rows("PRAGMA integrity_check(" + quoted(table) + ")", lines, &prepared);
     if (!s.ok() && !prepared) return s;
     if (!s.ok()) lines << s.description();
-    lines.removeAll(QStringLiteral("ok"));
-    lines.removeIf([](const QString& line) { return line.startsWith(QLatin1String("*** in database")); });
-    findings << lines;
+    findings << findingLines(lines);
     if (findings.size() >= kMaxFindings) break;
   }
   if (findings.size() > kMaxFindings) findings.erase(findings.begin() + kMaxFindings, findings.end());
