@@ -16,6 +16,7 @@
 #include "platform/core/paths.h"
 #include "platform/core/posix_io.h"
 #include "platform/filesafety/files.h"
+#include "platform/filesafety/integrity_parts.h"
 #include "platform/filesafety/sqlite_handle.h"
 
 namespace db_health {
@@ -26,23 +27,6 @@ namespace {
 Status openDatabase(db::RawConnection& c, const QString& path) {
   const int flags = files::isReadOnly(path) ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
   return c.open(QFile::encodeName(paths::resolve(path)), flags);
-}
-
-QByteArray quoted(const QString& name) {
-  QString q = name;
-  q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-  return '"' + q.toUtf8() + '"';
-}
-
-// What the check's rows say is wrong, one line each. The page and tree
-// findings come as one row of lines under "*** in database main ***"; "ok"
-// and that heading say nothing.
-QStringList findingLines(const QStringList& rows) {
-  QStringList lines;
-  for (const QString& row : rows)
-    for (const QString& line : row.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-      if (line != QLatin1String("ok") && !line.startsWith(QLatin1String("*** in database"))) lines << line;
-  return lines;
 }
 
 // A private folder beside the database for the trial recovery, removed
@@ -130,22 +114,30 @@ Status recover(const QString& path) {
   return db.run("PRAGMA wal_checkpoint(TRUNCATE)");
 }
 
-Status check(const QString& path, const QStringList& tables, QStringList& findings) {
+Status check(const QString& path, const QStringList& tables, QStringList& findings, int threads) {
   findings.clear();
-  db::RawConnection db;
-  if (Status s = openDatabase(db, path); !s.ok()) return s;
-  QStringList present;
-  if (Status s = db.rows("SELECT name FROM sqlite_schema WHERE type = 'table'", present); !s.ok()) return s;
-  for (const QString& table : tables) {
-    if (!present.contains(table, Qt::CaseInsensitive)) continue;
-    QStringList lines;
-    bool prepared = false;
-    const Status s = db.rows("PRAGMA integrity_check(" + quoted(table) + ")", lines, &prepared);
-    if (!s.ok() && !prepared) return s;
-    if (!s.ok()) lines << s.description();
-    findings << findingLines(lines);
-    if (findings.size() >= kMaxFindings) break;
+  integrity::Target target{QFile::encodeName(paths::resolve(path)),
+                           files::isReadOnly(path) ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr, threads > 1};
+  QList<integrity::Part> parts;
+  {
+    db::RawConnection db;
+    if (Status s = db.open(target.nativePath, target.flags); !s.ok()) return s;
+    QStringList present;
+    if (Status s = db.rows("SELECT name FROM sqlite_schema WHERE type = 'table'", present); !s.ok()) return s;
+    for (const QString& table : tables)
+      if (present.contains(table, Qt::CaseInsensitive)) parts << integrity::tablePart(db, table);
   }
+  // Where the write lock cannot be had for a moment (a writer holds it),
+  // the tables are checked one after another on one connection.
+  QList<QStringList> lines;
+  bool lockMissing = false;
+  Status s = integrity::runParts(target, parts, threads, lines, &lockMissing);
+  if (lockMissing) {
+    target.freeze = false;
+    s = integrity::runParts(target, parts, 1, lines);
+  }
+  if (!s.ok()) return s;
+  for (const QStringList& part : lines) findings << part;
   if (findings.size() > kMaxFindings) findings.erase(findings.begin() + kMaxFindings, findings.end());
   return Status::Ok();
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "platform/core/status.h"
+#include "platform/filesafety/integrity_parts.h"
 
 namespace db_health {
 
@@ -27,13 +28,18 @@ inline constexpr int kMaxFindings = 5;
 // recovery of the database itself failed after the trial passed.
 Status recover(const QString& path);
 
-// Runs SQLite's integrity check, table by table (each with its indexes), on
-// those of `tables` the database at `path` holds. Ok with `findings` empty
-// when they are whole; Ok with the check's first lines (at most
-// kMaxFindings) when not, a check that stops on a damaged page giving its
-// error as a line. Fails with SQLite's code and message, `findings` empty,
-// when the database cannot be opened or its schema read: every statement on
-// it then fails the same way. Never creates the file.
-Status check(const QString& path, const QStringList& tables, QStringList& findings);
+// Runs SQLite's integrity check of each of `tables` the database at `path`
+// holds (each with its indexes), split over up to `threads` connections
+// and threads that all read the one committed state the file had when the
+// check began (integrity::runParts with freeze); on one connection, table
+// after table, when `threads` is 1 or SQLite's write lock cannot be had
+// for that moment. Ok with `findings` empty when they are whole; Ok with
+// the check's first lines (at most kMaxFindings, in the order of `tables`)
+// when not, a check that stops on a damaged page giving its error as a
+// line. Fails with SQLite's code and message, `findings` empty, when the
+// database cannot be opened or its schema read: every statement on it then
+// fails the same way. Never creates the file.
+Status check(const QString& path, const QStringList& tables, QStringList& findings,
+             int threads = integrity::availableCores());
 
 }  // namespace db_health
