@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <numeric>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -108,7 +109,14 @@ Status runParts(const Target& target, const QList<Part>& parts, int threads, QLi
       answers[size_t(order[i])] = answer(c, parts[order[i]].sql, failures[size_t(order[i])]);
   };
   std::vector<std::thread> helpers;
-  for (size_t w = 1; w < readers.size(); ++w) helpers.emplace_back(work, std::ref(readers[w]));
+  // A thread the system will not start leaves its parts to the others.
+  for (size_t w = 1; w < readers.size(); ++w) {
+    try {
+      helpers.emplace_back(work, std::ref(readers[w]));
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
   work(readers[0]);
   for (std::thread& helper : helpers) helper.join();
   for (const Status& failure : failures)
