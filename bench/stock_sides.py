@@ -6,6 +6,10 @@ integrity_check before the deletes and on the new file). A benchmark, not a
 test: it prints figures.
 
   python3 bench/stock_sides.py BUILD_DIR [--scale N] [--rounds N] [--cores 1,2,all] [--dir FOLDER]
+                               [--other-build DIR]
+
+--other-build adds a side A0: the purge-database of another build (an
+older tree), run the same way, for a before-and-after in one run.
 
 Rounds are interleaved (the order of the sides turns each round); every side
 starts from a fresh copy of the sample, flushed and dropped from the page
@@ -91,6 +95,7 @@ def main():
     p.add_argument("--rounds", type=int, default=5)
     p.add_argument("--cores", default="all", help="comma-separated: a count (taskset -c 0..n-1) or 'all'")
     p.add_argument("--dir", default=os.environ.get("TMPDIR", "/var/tmp"))
+    p.add_argument("--other-build")
     a = p.parse_args()
     work = tempfile.mkdtemp(prefix="stock-sides-", dir=a.dir)
     try:
@@ -105,18 +110,22 @@ def main():
         size = os.path.getsize(pristine)
         print("sample: scale %g, %d bytes (%.1f MiB); nproc %d; %d rounds" % (
             a.scale, size, size / 2**20, os.cpu_count(), a.rounds))
-        purge = os.path.join(a.build, "purge-database")
+        def command_line(build):
+            purge = os.path.join(build, "purge-database")
+            return lambda db: [purge, "--before", "2021-06-28", "--all", "--database", db, "--quiet"]
         sides = {
-            "A": lambda db: [purge, "--before", "2021-06-28", "--all", "--database", db, "--quiet"],
+            "A": command_line(a.build),
             "P": lambda db: ["bash", "-c", P, "P", place, sql],
             "S": lambda db: ["bash", "-c", S, "S", place, sql],
         }
+        if a.other_build:
+            sides["A0"] = command_line(a.other_build)
         for cores in a.cores.split(","):
             pin = [] if cores == "all" else ["taskset", "-c", "0-%d" % (int(cores) - 1)]
             times = {k: [] for k in sides}
             rss, expected, good = [], None, True
             for r in range(a.rounds):
-                order = list(sides)[r % 3:] + list(sides)[:r % 3]
+                order = list(sides)[r % len(sides):] + list(sides)[:r % len(sides)]
                 line = []
                 for side in order:
                     db = fresh(pristine, place)
@@ -136,6 +145,9 @@ def main():
             print("cores %s medians: A %.2f s, P %.2f s, S %.2f s; A/P %.2f, A/S %.2f; peak RSS of A %.1f MiB; %s" % (
                 cores, m["A"], m["P"], m["S"], m["A"] / m["P"], m["A"] / m["S"], max(rss),
                 "same rows on every side" if good else "ERRORS"))
+            if "A0" in m:
+                print("cores %s A0 (other build) median %.2f s; A0/P %.2f, A0/S %.2f, A/A0 %.2f" % (
+                    cores, m["A0"], m["A0"] / m["P"], m["A0"] / m["S"], m["A"] / m["A0"]))
         print("rows after the purge:\n" + (expected or ""))
     finally:
         shutil.rmtree(work, ignore_errors=True)
