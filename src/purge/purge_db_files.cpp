@@ -179,16 +179,14 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
 
 bool CheckDB(const QString& dbPath) {
   QString finding;
-  const auto trapped = trapErrors([&] {
-    struct stat st;
-    if (::stat(QFile::encodeName(paths::resolve(dbPath)).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-      finding = dbPath + QStringLiteral(" is not a file that holds a database.");
-      return;
-    }
+  struct stat st;
+  if (::stat(QFile::encodeName(paths::resolve(dbPath)).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    finding = dbPath + QStringLiteral(" is not a file that holds a database.");
+  } else {
     QStringList findings;
-    if (liveness::run([&] { return db_health::check(dbPath, kCheckedTables, findings); }).ok()) finding = findings.join(QLatin1Char('\r'));
-  });
-  if (trapped) finding = trapped->description;
+    if (liveness::run([&] { return db_health::check(dbPath, kCheckedTables, findings); }).ok())
+      finding = findings.join(QLatin1Char('\r'));
+  }
   if (finding.isEmpty()) return true;
   ShowProcessFailed(finding, kDamagedHeader, QString());
   return false;
