@@ -9,6 +9,7 @@
 #include "platform/core/locale_dates.h"
 #include "platform/core/runtime_error.h"
 #include "platform/ui/msgbox.h"
+#include "purge/purge_archive.h"
 #include "purge/purge_date_guard.h"
 
 namespace {
@@ -73,8 +74,15 @@ bool purgeTable(const QString& dbPath, ShopTable table, const QDate& cutOffDate,
   const purge_guard::DateGuardScope guard;
   const auto error = trapErrors([&] {
     const TablePurgePlan purge = planTablePurge(table, dbPath, cutOffDate);
-    const QString statement = BuildDeleteSql(purge.table, purge.condition, false);
-    result = ExecuteSql(dbPath, statement, errDesc, errNum);
+    if (const archive::ArchiveScope* scope = archive::ArchiveScope::current()) {
+      // The rows go into the archive in the delete's own transaction.
+      const Status archived = archive::archiveAndDelete(*scope, purge);
+      errNum = archived.number();
+      errDesc = archived.description();
+      result = archived.ok();
+    } else {
+      result = ExecuteSql(dbPath, BuildDeleteSql(purge.table, purge.condition, false), errDesc, errNum);
+    }
     if (!result) ShowProcessFailed(errDesc, header, QString());
     if (result) reportUnreadableDates(dbPath, purge);
   });

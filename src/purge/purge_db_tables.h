@@ -62,7 +62,10 @@ class UnreadableDateReport {
 // Each purge deletes the rows of its table dated before `cutOffDate` on a
 // connection of its own. True when the statement ran; false after showing
 // "Failed to purge <Table> table..." with the engine's description, which
-// is also left in errDesc/errNum. Never throws.
+// is also left in errDesc/errNum. Never throws. While an
+// archive::ArchiveScope lives, the rows a delete removes are first copied
+// into that archive in the delete's own transaction
+// (archive::archiveAndDelete); a failure of either leaves both unchanged.
 
 // InvoiceNumbers: every row dated before the cut-off.
 bool PurgeInvoiceNumbers(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum);

@@ -8,6 +8,7 @@
 #include "data/msgbox_.h"
 #include "platform/core/locale_dates.h"
 #include "platform/ui/msgbox.h"
+#include "purge/purge_archive.h"
 #include "purge/purge_db_files.h"
 
 namespace {
@@ -37,7 +38,8 @@ RunVerdict PurgeOutcome::verdict() const {
 }
 
 PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
-                              const PurgeSelection& selection, const QDate& today, PurgeRunFace& face) {
+                              const PurgeSelection& selection, const QDate& today, PurgeRunFace& face,
+                              const QString& archivePath) {
   PurgeOutcome outcome;
   outcome.backupPath = backupPathFor(dbPath, today);
   if (!locale_dates::isDate(cutOffText)) {
@@ -71,6 +73,19 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
 
   runlock::RunLock runLock;
   if (!PrepareRun(dbPath, runLock, outcome.refusal)) return fail();
+  const bool purging = selection.contacts || selection.invoices || selection.shipments;
+  // The archive is checked, and what an interrupted run left in it settled,
+  // before anything else is done; a run that cannot archive deletes nothing.
+  std::optional<archive::ArchiveScope> archiving;
+  if (purging && !archivePath.isEmpty()) {
+    archive::Layout layout;
+    outcome.refusal = archive::prepare(dbPath, archivePath, true, layout);
+    if (!outcome.refusal.ok()) {
+      MsgBox(outcome.refusal.description(), vbExclamation);
+      return fail();
+    }
+    archiving.emplace(std::move(layout), today);
+  }
 
   bool success = TodaysBackupFound(dbPath, outcome.backupPath);
   outcome.backupFound = success;
@@ -84,7 +99,7 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
   // A damaged database is never purged: its indexes could point a delete at
   // rows the rules keep. A run that only compacts relies on the compaction's
   // own check of the new file.
-  if (success && (selection.contacts || selection.invoices || selection.shipments))
+  if (success && purging)
     success = run(PurgeStep::Check, std::nullopt, QStringLiteral("checking the database..."),
                   [&] { return CheckDB(dbPath); });
   if (!success) return fail();

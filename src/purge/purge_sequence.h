@@ -96,5 +96,12 @@ class PurgeRunFace {
 // successfully !" or "Purge has failed to complete..." (after a failed
 // compaction with its cause first). Never throws: the steps trap their own
 // errors; a run-time error of the face propagates to the caller.
+//
+// With an `archivePath`, a run that purges any table first readies that
+// archive (archive::prepare, right after PrepareRun; its refusal is told in
+// one warning box, left in `refusal`, and ends the run as PrepareRun's
+// does), and every table purge then copies the rows it deletes into it in
+// the delete's own transaction.
 PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
-                              const PurgeSelection& selection, const QDate& today, PurgeRunFace& face);
+                              const PurgeSelection& selection, const QDate& today, PurgeRunFace& face,
+                              const QString& archivePath = QString());
