@@ -12,6 +12,7 @@
 #include "platform/core/clock.h"
 #include "platform/core/paths.h"
 #include "platform/filesafety/run_lock.h"
+#include "cli/archive_commands.h"
 #include "purge/backup_store.h"
 
 namespace cli {
@@ -69,7 +70,7 @@ int exitOf(backups::Outcome outcome) {
 }  // namespace
 
 int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStream& out,
-                       QTextStream& err) {
+                       QTextStream& err, const QString& archivePath) {
   QList<backups::Entry> entries;
   const Status listed =
       backups::list(dbPath, verify ? backups::CheckMode::Full : backups::CheckMode::Quick, entries);
@@ -78,13 +79,17 @@ int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStrea
       verify ? QStringLiteral("integrity_check") : QStringLiteral("quick_check");
   bool allPassed = true;
   for (const backups::Entry& e : entries) allPassed = allPassed && e.check.passed;
+  QJsonValue archiveJson;
+  QString archiveText;
+  if (!archivePath.isEmpty() && !listArchive(archivePath, verify, archiveJson, archiveText)) allPassed = false;
 
   if (json) {
     QJsonArray list;
     for (const backups::Entry& e : entries) list.append(entryJson(e));
     writeJson(out, {{QStringLiteral("database"), shownPath(dbPath)},
                     {QStringLiteral("checkedWith"), checkName},
-                    {QStringLiteral("backups"), list}});
+                    {QStringLiteral("backups"), list},
+                    {QStringLiteral("archive"), archiveJson}});
   } else if (entries.isEmpty()) {
     out << "No backups beside " << shownPath(dbPath) << ".\n";
   } else {
@@ -98,6 +103,7 @@ int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStrea
           << e.check.verdict.leftJustified(verdictWidth) << "  " << e.path
           << (beforeRestore(e) ? "  (before restore)" : "") << '\n';
   }
+  if (!json && !archiveText.isEmpty()) out << archiveText << '\n';
   out.flush();
   return allPassed ? kExitSuccess : kExitFailed;
 }

@@ -25,8 +25,11 @@ namespace cli {
 // backup of the database (another schema, the database itself under a
 // second name) fails its check. 0 when every backup passed (or there is
 // none), 1 when one failed its check, 4 when the database's folder is missing.
+// The archive at `archivePath`, when one is there, follows the backups
+// (listArchive; JSON "archive"), checked as they are; it is no backup and
+// retention never counts it.
 int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStream& out,
-                       QTextStream& err);
+                       QTextStream& err, const QString& archivePath = QString());
 
 // Restores the backup `which` (DDMMYYYY, YYYY-MM-DD or a file path) in place of the
 // database, keeping the current one as kvbeforerestore<time>.mdb first, and

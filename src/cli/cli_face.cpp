@@ -10,6 +10,7 @@
 #include "platform/core/db_engine.h"
 #include "platform/core/paths.h"
 #include "platform/core/runtime_error.h"
+#include "purge/purge_archive.h"
 
 namespace cli {
 namespace {
@@ -57,8 +58,8 @@ int StderrPresenter::present(const QString& prompt, int style, const QString& ti
   return (style & 0x7) == vbYesNo ? vbNo : vbOK;
 }
 
-CommandLineFace::CommandLineFace(const QString& dbPath, const QDate& cutOff, bool quiet)
-    : m_dbPath(dbPath), m_cutOff(cutOff), m_quiet(quiet) {}
+CommandLineFace::CommandLineFace(const QString& dbPath, const QDate& cutOff, bool quiet, bool archiving)
+    : m_dbPath(dbPath), m_cutOff(cutOff), m_quiet(quiet), m_archiving(archiving) {}
 
 void CommandLineFace::stepStarting(PurgeStep step, std::optional<ShopTable> table,
                                    const QString& progress) {
@@ -81,6 +82,8 @@ void CommandLineFace::stepStarting(PurgeStep step, std::optional<ShopTable> tabl
     figures.rows = countTableRows(m_dbPath, m_plan);
     tables.push_back(figures);
     m_changedBefore = db::changedRowsSoFar();
+    m_archiveWritesBefore = archive::archiveWritesSoFar();
+    m_archivedBefore = archive::archivedRowsSoFar();
   }
   m_timer.start();
 }
@@ -97,7 +100,9 @@ void CommandLineFace::stepEnded(const PurgeStepResult& result) {
     // The table purge runs one statement, its delete, so what changed
     // meanwhile is what it removed; rows-before minus rows-after would also
     // count what the shop application added or removed during the step.
-    figures.removed = db::changedRowsSoFar() - m_changedBefore;
+    // The archive's own writes (its copies) are no removed rows.
+    figures.removed = db::changedRowsSoFar() - m_changedBefore - (archive::archiveWritesSoFar() - m_archiveWritesBefore);
+    if (m_archiving) figures.archived = archive::archivedRowsSoFar() - m_archivedBefore;
     if (!m_plan.dateColumn.isEmpty()) figures.kept = countUnreadableDates(m_dbPath, m_plan);
   }
   steps.push_back(StepFigures{name, result.ok, seconds});

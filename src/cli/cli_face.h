@@ -35,12 +35,14 @@ class StderrPresenter : public MsgBoxPresenter {
 };
 
 // One table's rows: before its purge, removed by its delete statement (rows
-// other programs add or remove meanwhile not counted), and kept because
-// their date could not be read (-1 where a count failed).
+// other programs add or remove meanwhile not counted), archived with them
+// (-1 when the run keeps no archive), and kept because their date could not
+// be read (-1 where a count failed).
 struct TableFigures {
   ShopTable table = ShopTable::Contacts;
   qint64 rows = -1;
   qint64 removed = -1;
+  qint64 archived = -1;
   qint64 kept = -1;
   bool ok = false;
 };
@@ -55,8 +57,9 @@ struct StepFigures {
 
 class CommandLineFace : public PurgeRunFace {
  public:
-  // `quiet` leaves out the progress lines.
-  CommandLineFace(const QString& dbPath, const QDate& cutOff, bool quiet);
+  // `quiet` leaves out the progress lines; `archiving` counts the rows the
+  // table purges archive.
+  CommandLineFace(const QString& dbPath, const QDate& cutOff, bool quiet, bool archiving = false);
 
   void busy(bool) override {}
   // Throws StopRequested when a stop signal came (stop_signals.h).
@@ -71,9 +74,11 @@ class CommandLineFace : public PurgeRunFace {
   QString m_dbPath;
   QDate m_cutOff;
   bool m_quiet = false;
+  bool m_archiving = false;
   TablePurgePlan m_plan;
   QElapsedTimer m_timer;
   qint64 m_changedBefore = 0;  // db::changedRowsSoFar() as the table step began
+  qint64 m_archiveWritesBefore = 0, m_archivedBefore = 0;  // the archive's counts then
 };
 
 }  // namespace cli

@@ -5,13 +5,20 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include "purge/purge_archive.h"
 #include "purge/purge_db_files.h"
 
 namespace cli {
 namespace {
 
 // The requests an option goes with, as bits.
-enum Uses : unsigned { kPurge = 1, kList = 2, kRestore = 4, kAny = kPurge | kList | kRestore };
+enum Uses : unsigned {
+  kPurge = 1,
+  kList = 2,
+  kRestore = 4,
+  kUnarchive = 8,
+  kAny = kPurge | kList | kRestore | kUnarchive
+};
 
 // One option: its names, the name of its value ("" for a switch), its help,
 // and the requests it goes with. Giving an option that `selects` asks for
@@ -27,16 +34,24 @@ struct OptionDef {
 // Every option of the command line, in the order --help lists them.
 const std::vector<OptionDef>& optionTable() {
   static const std::vector<OptionDef> table = {
-      {{"before"}, "YYYY-MM-DD", "remove the rows dated before this day"},
+      {{"before"}, "YYYY-MM-DD", "remove the rows dated before this day (with --unarchive: put back those)",
+       kPurge | kUnarchive},
       {{"older-than"}, "N{d|m|y}", "remove rows older than N days, calendar months or years"},
-      {{"contacts"}, "", "purge contacts last contacted before the cut-off or never contacted, but not account holders nor the shop's own"},
-      {{"invoices"}, "", "purge invoices, their cash payments and transactions"},
-      {{"shipments"}, "", "purge shipments (the Manifest table)"},
-      {{"all"}, "", "purge contacts, invoices and shipments"},
+      {{"contacts"}, "", "purge contacts last contacted before the cut-off or never contacted, but not account holders nor the shop's own",
+       kPurge | kUnarchive},
+      {{"invoices"}, "", "purge invoices, their cash payments and transactions", kPurge | kUnarchive},
+      {{"shipments"}, "", "purge shipments (the Manifest table)", kPurge | kUnarchive},
+      {{"all"}, "", "purge contacts, invoices and shipments", kPurge | kUnarchive},
       {{"database"}, "PATH", "the database file (default C:\\kestrova\\kestrova.mdb)", kAny},
       {{"dry-run"}, "", "change nothing; report what a purge would remove"},
       {{"json"}, "", "write the summary as one JSON object", kAny},
       {{"quiet"}, "", "no progress lines"},
+      {{"archive"}, "", "copy the removed rows into the archive kvarchive.mdb beside the database first"},
+      {{"archive-file"}, "FILE", "the archive to use instead of kvarchive.mdb (on a purge: archive into it)",
+       kPurge | kList | kUnarchive},
+      {{"unarchive"}, "", "put archived rows back into the database: with --before or --all-archived", kUnarchive,
+       true},
+      {{"all-archived"}, "", "with --unarchive: every archived row", kUnarchive},
       {{"keep-backups"}, "N", "after a successful purge, remove the backups beyond the newest N"},
       {{"list-backups"}, "", "list the backups beside the database, newest first, and check them", kList, true},
       {{"verify"}, "", "with --list-backups: the thorough integrity check", kList},
@@ -112,6 +127,50 @@ QString cutOffOf(const QCommandLineParser& parser, const QDate& today, QDate& cu
   return QString();
 }
 
+// `text` as a path: a drive path ("C:\...") kept for the drive mapping,
+// anything else made absolute against the current folder.
+QString pathOf(const QString& text) {
+  static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:[\\\\/]"));
+  return drive.match(text).hasMatch() ? text : QDir::cleanPath(QDir::current().absoluteFilePath(text));
+}
+
+// The archive a request of `uses` works with: --archive-file, else the one
+// beside the database; on a purge only when --archive or --archive-file is
+// given ("" otherwise). The usage error, or "".
+QString archiveOf(const QCommandLineParser& parser, unsigned uses, Request& r) {
+  const bool named = parser.isSet(QStringLiteral("archive-file"));
+  if (named && parser.value(QStringLiteral("archive-file")).isEmpty())
+    return QStringLiteral("--archive-file wants a file path");
+  if (uses == kPurge && !named && !parser.isSet(QStringLiteral("archive"))) return QString();
+  r.archive = named ? pathOf(parser.value(QStringLiteral("archive-file"))) : archive::archivePathFor(r.dbPath);
+  return QString();
+}
+
+// The tables of --contacts, --invoices, --shipments, --all.
+PurgeSelection selectionOf(const QCommandLineParser& parser) {
+  const bool all = parser.isSet(QStringLiteral("all"));
+  PurgeSelection selection;
+  selection.contacts = all || parser.isSet(QStringLiteral("contacts"));
+  selection.invoices = all || parser.isSet(QStringLiteral("invoices"));
+  selection.shipments = all || parser.isSet(QStringLiteral("shipments"));
+  return selection;
+}
+
+// --unarchive: --before or --all-archived, and the tables (none: all).
+QString unarchiveOf(const QCommandLineParser& parser, const QDate& today, Request& r) {
+  r.command = Command::Unarchive;
+  r.allArchived = parser.isSet(QStringLiteral("all-archived"));
+  if (r.allArchived == parser.isSet(QStringLiteral("before")))
+    return r.allArchived ? QStringLiteral("give either --before or --all-archived, not both")
+                         : QStringLiteral("--unarchive needs --before YYYY-MM-DD or --all-archived");
+  if (!r.allArchived)
+    if (QString error = cutOffOf(parser, today, r.cutOff); !error.isEmpty()) return error;
+  r.selection = selectionOf(parser);
+  if (!r.selection.contacts && !r.selection.invoices && !r.selection.shipments)
+    r.selection = PurgeSelection{true, true, true};
+  return QString();
+}
+
 }  // namespace
 
 ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
@@ -155,16 +214,19 @@ ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
       return result;
     }
     // A "C:\..." path goes through the drive mapping as the program's own.
-    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:[\\\\/]"));
-    r.dbPath = drive.match(path).hasMatch()
-                   ? path
-                   : QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    r.dbPath = pathOf(path);
   }
   r.json = parser.isSet(QStringLiteral("json"));
 
   unsigned uses = kPurge;
   result.error = requestOf(parser, uses);
   if (!result.error.isEmpty()) return result;
+  result.error = archiveOf(parser, uses, r);
+  if (result.error.isEmpty() && uses == kUnarchive) result.error = unarchiveOf(parser, today, r);
+  if (!result.error.isEmpty() || uses == kUnarchive) {
+    result.ok = result.error.isEmpty();
+    return result;
+  }
   // The backup commands stand alone: no cut-off, nothing to purge.
   if (uses != kPurge) {
     r.command = uses == kList ? Command::ListBackups : Command::Restore;
@@ -186,10 +248,7 @@ ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
   result.error = cutOffOf(parser, today, r.cutOff);
   if (!result.error.isEmpty()) return result;
 
-  const bool all = parser.isSet(QStringLiteral("all"));
-  r.selection.contacts = all || parser.isSet(QStringLiteral("contacts"));
-  r.selection.invoices = all || parser.isSet(QStringLiteral("invoices"));
-  r.selection.shipments = all || parser.isSet(QStringLiteral("shipments"));
+  r.selection = selectionOf(parser);
 
   r.dryRun = parser.isSet(QStringLiteral("dry-run"));
   r.quiet = parser.isSet(QStringLiteral("quiet"));
@@ -202,6 +261,7 @@ QString helpText() {
       "Usage: purge-database [OPTION]...\n"
       "       purge-database --list-backups [--verify] [--json] [--database PATH]\n"
       "       purge-database --restore DDMMYYYY|YYYY-MM-DD|FILE [--json] [--database PATH]\n"
+      "       purge-database --unarchive --before YYYY-MM-DD|--all-archived [--contacts|--invoices|--shipments]\n"
       "Without options, opens the Purge Database window.\n"
       "With options, purges the shop database without a window: makes the day's backup\n"
       "(kvbackupDDMMYYYY.mdb beside the database) unless it exists, deletes the chosen\n"

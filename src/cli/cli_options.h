@@ -11,7 +11,7 @@
 namespace cli {
 
 // What the command line was asked to do.
-enum class Command { Help, Version, Purge, ListBackups, Restore };
+enum class Command { Help, Version, Purge, ListBackups, Restore, Unarchive };
 
 struct Request {
   Command command = Command::Purge;
@@ -24,6 +24,10 @@ struct Request {
   int keepBackups = 0;  // after a successful purge keep the newest N; 0: keep all
   bool verify = false;  // --list-backups: integrity_check instead of quick_check
   QString restore;      // --restore: DDMMYYYY or a backup file
+  // The archive of removed rows: on a purge "" unless asked for; for
+  // --list-backups and --unarchive always the one to read.
+  QString archive;
+  bool allArchived = false;  // --unarchive: every archived row, not only those before cutOff
   QDate today;          // the run's one reading of the clock, set after parsing: backup name, kept backups
 };
 
@@ -40,7 +44,9 @@ struct ParseResult {
 // --older-than on a purge, a cut-off after `today`, --keep-backups below 1,
 // two options that each ask for a request of their own (--list-backups,
 // --restore), and an option that does not go with the request asked for
-// (--verify without --list-backups, a purge option with --restore). Relative
+// (--verify without --list-backups, a purge option with --restore), and
+// for --unarchive neither or both of --before and --all-archived (no table
+// switch: every table). Relative
 // database paths are made absolute against the current folder; a drive path
 // ("C:\...") is kept for the drive mapping.
 ParseResult parseArguments(const QStringList& arguments, const QDate& today);

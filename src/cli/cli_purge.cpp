@@ -165,14 +165,14 @@ int runPurge(const Request& request) {
                             "seen: the backup is read and the compaction done through SQLite's own locks, and the "
                             "file is never replaced."));
   const qint64 sizeBefore = fileSize(request.dbPath);
-  CommandLineFace face(request.dbPath, request.cutOff, request.quiet);
+  CommandLineFace face(request.dbPath, request.cutOff, request.quiet, !request.archive.isEmpty());
   QElapsedTimer total;
   total.start();
   watchStopSignals();
   PurgeOutcome outcome;
   try {
     outcome = runPurgeSequence(request.dbPath, request.cutOff.toString(Qt::ISODate), request.selection,
-                               request.today, face);
+                               request.today, face, request.archive);
   } catch (const StopRequested& stop) {
     return stopped(request, stop.signal, face);
   }
@@ -183,6 +183,7 @@ int runPurge(const Request& request) {
                        paths::resolve(request.dbPath),
                        request.cutOff.toString(Qt::ISODate),
                        paths::resolve(outcome.backupPath),
+                       request.archive.isEmpty() ? QString() : paths::resolve(request.archive),
                        outcome.backupMade,
                        outcome.backupFound,
                        sizeBefore,
@@ -221,6 +222,7 @@ int runDryRun(const Request& request) {
   summary.database = paths::resolve(request.dbPath);
   summary.cutOff = request.cutOff.toString(Qt::ISODate);
   summary.backup = paths::resolve(backup);
+  if (!request.archive.isEmpty()) summary.archive = paths::resolve(request.archive);
   summary.backupWanted = !TodaysBackupFound(request.dbPath, backup);
   summary.size = fileSize(request.dbPath);
   summary.freeSpace = QStorageInfo(QFileInfo(summary.database).absolutePath()).bytesAvailable();

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include "cli/archive_commands.h"
 #include "cli/backup_commands.h"
 #include "cli/cli_face.h"
 #include "cli/cli_options.h"
@@ -31,18 +32,21 @@ int runRequest(const Request& request) {
     case Command::Restore: {
       QTextStream out(stdout), err(stderr);
       const int status = request.command == Command::ListBackups
-                             ? listBackupsCommand(request.dbPath, request.verify, request.json, out, err)
+                             ? listBackupsCommand(request.dbPath, request.verify, request.json, out, err, request.archive)
                              : restoreCommand(request.dbPath, request.restore, request.json, out, err);
       out.flush();
       standardOutputError();  // the cause of a failed write is still in errno
       return status;
     }
     case Command::Purge:
+    case Command::Unarchive:
       break;
   }
   StderrPresenter presenter;
   setMsgBoxPresenter(&presenter);
-  const int status = request.dryRun ? runDryRun(request) : runPurge(request);
+  const int status = request.command == Command::Unarchive ? unarchiveCommand(request)
+                     : request.dryRun                      ? runDryRun(request)
+                                                           : runPurge(request);
   setMsgBoxPresenter(nullptr);
   return status;
 }

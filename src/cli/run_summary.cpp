@@ -32,15 +32,19 @@ QString row(const QString& name, const QStringList& cells, const std::vector<int
 
 QJsonObject toJson(const PurgeSummary& s) {
   QJsonArray tables, steps;
-  for (const TableFigures& t : s.tables)
-    tables.append(QJsonObject{{"table", shopTableName(t.table)},
-                              {"ok", t.ok},
-                              {"rowsBefore", count(t.rows)},
-                              {"removed", count(t.removed)},
-                              {"keptUnreadableDate", count(t.kept)}});
+  for (const TableFigures& t : s.tables) {
+    QJsonObject table{{"table", shopTableName(t.table)},
+                      {"ok", t.ok},
+                      {"rowsBefore", count(t.rows)},
+                      {"removed", count(t.removed)},
+                      {"keptUnreadableDate", count(t.kept)}};
+    if (!s.archive.isEmpty()) table.insert(QStringLiteral("archived"), count(t.archived));
+    tables.append(table);
+  }
   for (const StepFigures& step : s.steps)
     steps.append(QJsonObject{{"step", step.name}, {"ok", step.ok}, {"seconds", step.seconds}});
   return QJsonObject{{"dryRun", false},
+                     {"archive", s.archive.isEmpty() ? QJsonValue() : QJsonValue(s.archive)},
                      {"success", s.success},
                      {"exitStatus", s.status},
                      {"database", s.database},
@@ -55,12 +59,17 @@ QJsonObject toJson(const PurgeSummary& s) {
 
 QJsonObject toJson(const DryRunSummary& s) {
   QJsonArray tables;
-  for (const DryRunTable& t : s.tables)
-    tables.append(QJsonObject{{"table", shopTableName(t.table)},
-                              {"rows", count(t.rows)},
-                              {"wouldRemove", count(t.purgeable)},
-                              {"keptUnreadableDate", count(t.kept)}});
+  for (const DryRunTable& t : s.tables) {
+    QJsonObject table{{"table", shopTableName(t.table)},
+                      {"rows", count(t.rows)},
+                      {"wouldRemove", count(t.purgeable)},
+                      {"keptUnreadableDate", count(t.kept)}};
+    // Every row the purge would remove would be archived first.
+    if (!s.archive.isEmpty()) table.insert(QStringLiteral("wouldArchive"), count(t.purgeable));
+    tables.append(table);
+  }
   return QJsonObject{{"dryRun", true},
+                     {"archive", s.archive.isEmpty() ? QJsonValue() : QJsonValue(s.archive)},
                      {"exitStatus", s.status},
                      {"database", s.database},
                      {"cutOff", s.cutOff},
@@ -81,11 +90,18 @@ QString toText(const PurgeSummary& s) {
                                              : QStringLiteral("not made");
   lines << QStringLiteral("backup    %1 %2").arg(backupState, s.backup);
   lines << QStringLiteral("size      %1 before, %2 after").arg(sizeText(s.sizeBefore), sizeText(s.sizeAfter));
-  const std::vector<int> widths{12, 10, 23};
+  if (!s.archive.isEmpty()) lines << QStringLiteral("archive   %1").arg(s.archive);
+  const bool archived = !s.archive.isEmpty();
+  const std::vector<int> widths = archived ? std::vector<int>{12, 10, 10, 23} : std::vector<int>{12, 10, 23};
   if (!s.tables.empty()) {
-    lines << row(QStringLiteral("table"), {"rows before", "removed", "kept (unreadable date)"}, widths);
-    for (const TableFigures& t : s.tables)
-      lines << row(shopTableName(t.table), {countText(t.rows), countText(t.removed), countText(t.kept)}, widths);
+    QStringList head{"rows before", "removed", "kept (unreadable date)"};
+    if (archived) head.insert(2, QStringLiteral("archived"));
+    lines << row(QStringLiteral("table"), head, widths);
+    for (const TableFigures& t : s.tables) {
+      QStringList cells{countText(t.rows), countText(t.removed), countText(t.kept)};
+      if (archived) cells.insert(2, countText(t.archived));
+      lines << row(shopTableName(t.table), cells, widths);
+    }
   }
   QStringList times;
   for (const StepFigures& step : s.steps)
@@ -102,11 +118,18 @@ QString toText(const DryRunSummary& s) {
   lines << QStringLiteral("backup    %1 %2")
                .arg(s.backupWanted ? QStringLiteral("would be made:") : QStringLiteral("exists, none made:"), s.backup);
   lines << QStringLiteral("size      %1, %2 free").arg(sizeText(s.size), sizeText(s.freeSpace));
-  const std::vector<int> widths{12, 13, 23};
+  if (!s.archive.isEmpty()) lines << QStringLiteral("archive   the removed rows would be archived first in %1").arg(s.archive);
+  const bool archived = !s.archive.isEmpty();
+  const std::vector<int> widths = archived ? std::vector<int>{12, 13, 14, 23} : std::vector<int>{12, 13, 23};
   if (!s.tables.empty()) {
-    lines << row(QStringLiteral("table"), {"rows", "would remove", "kept (unreadable date)"}, widths);
-    for (const DryRunTable& t : s.tables)
-      lines << row(shopTableName(t.table), {countText(t.rows), countText(t.purgeable), countText(t.kept)}, widths);
+    QStringList head{"rows", "would remove", "kept (unreadable date)"};
+    if (archived) head.insert(2, QStringLiteral("would archive"));
+    lines << row(QStringLiteral("table"), head, widths);
+    for (const DryRunTable& t : s.tables) {
+      QStringList cells{countText(t.rows), countText(t.purgeable), countText(t.kept)};
+      if (archived) cells.insert(2, countText(t.purgeable));
+      lines << row(shopTableName(t.table), cells, widths);
+    }
   }
   return lines.join(QLatin1Char('\n'));
 }

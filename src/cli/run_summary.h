@@ -17,6 +17,7 @@ struct PurgeSummary {
   bool success = false;
   int status = 0;  // the exit status
   QString database, cutOff, backup;
+  QString archive;  // resolved; "" when the run keeps no archive
   bool backupMade = false, backupFound = false;
   qint64 sizeBefore = -1, sizeAfter = -1;  // -1 where unknown
   std::vector<TableFigures> tables;
@@ -35,6 +36,7 @@ struct DryRunTable {
 struct DryRunSummary {
   int status = 0;
   QString database, cutOff, backup;
+  QString archive;  // resolved; "" when the purge would keep no archive
   bool backupWanted = false;
   qint64 size = -1, freeSpace = -1;
   std::vector<DryRunTable> tables;
