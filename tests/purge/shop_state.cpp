@@ -130,3 +130,46 @@ QString runPurgeChild(const QStringList& args) {
 }
 
 }  // namespace test
+
+namespace test {
+
+RowSplit rowSplit(const QString& pristine, const QString& db, const QString& archive, const char* table) {
+  RowSplit split;
+  Db d;
+  // Read-write, so that SQLite rolls back what a killed writer left.
+  if (sqlite3_open_v2(QFile::encodeName(pristine).constData(), &d.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    return split;
+  sqlite3_busy_timeout(d.db, 5000);
+  auto attach = [&](const QString& path, const char* name) {
+    const QString sql = QStringLiteral("ATTACH DATABASE '%1' AS %2").arg(QString(path).replace("'", "''"), name);
+    return sqlite3_exec(d.db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  };
+  // No archive yet: an empty table stands for it.
+  const bool noArchive = !QFile::exists(archive);
+  if (!attach(db, "d") || !attach(noArchive ? QStringLiteral(":memory:") : archive, "a")) return split;
+  if (noArchive && sqlite3_exec(d.db, QStringLiteral("CREATE TABLE a.%1 AS SELECT * FROM main.%1 WHERE 0").arg(table).toUtf8().constData(),
+                                nullptr, nullptr, nullptr) != SQLITE_OK)
+    return split;
+  QStringList same;
+  sqlite3_stmt* st = nullptr;
+  const QString info = QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table);
+  if (sqlite3_prepare_v2(d.db, info.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK)
+    while (sqlite3_step(st) == SQLITE_ROW)
+      same << QStringLiteral("x.\"%1\" IS p.\"%1\"").arg(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  const QString match = QStringLiteral("x.ID = p.ID AND ") + same.join(QStringLiteral(" AND "));
+  const QString inDb = QStringLiteral("EXISTS (SELECT 1 FROM d.%1 x WHERE %2)").arg(table, match);
+  const QString inArchive = QStringLiteral("EXISTS (SELECT 1 FROM a.%1 x WHERE %2)").arg(table, match);
+  auto count = [&](const QString& where) {
+    return scalar(d.db, QStringLiteral("SELECT count(*) FROM main.%1 p WHERE %2").arg(table, where));
+  };
+  split.dbOnly = count(inDb + " AND NOT " + inArchive);
+  split.archiveOnly = count(inArchive + " AND NOT " + inDb);
+  split.both = count(inDb + " AND " + inArchive);
+  split.neither = count("NOT " + inDb + " AND NOT " + inArchive);
+  split.added = scalar(d.db, QStringLiteral("SELECT count(*) FROM d.%1 x WHERE NOT EXISTS (SELECT 1 FROM main.%1 p WHERE %2)")
+                                 .arg(table, match));
+  return split;
+}
+
+}  // namespace test

@@ -49,3 +49,19 @@ QStringList fullRunArgs(const QDate& cutOff, const QDate& today);
 QString runPurgeChild(const QStringList& args);
 
 }  // namespace test
+
+namespace test {
+
+// Where the rows of one table of a pristine database are now, compared
+// column by column (Null equal to Null): in the database only, in the
+// archive only, in both, or in neither; and the database's rows that the
+// pristine one did not have (-1 everywhere when a file cannot be read).
+struct RowSplit {
+  long long dbOnly = -1, archiveOnly = -1, both = -1, neither = -1, added = -1;
+};
+
+// The split of `table` between the database `db` and the archive `archive`
+// (whose table has the same columns and ArchivedOn), against `pristine`.
+RowSplit rowSplit(const QString& pristine, const QString& db, const QString& archive, const char* table);
+
+}  // namespace test
