@@ -13,7 +13,9 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include "platform/core/app.h"
 #include "platform/core/db_engine.h"
+#include "platform/core/settings_store.h"
 #include "platform/core/locale_dates.h"
 #include "platform/core/runtime_error.h"
 #include "purge/calendar_control.h"
@@ -135,6 +137,21 @@ TEST_F(PurgeRun, AFullRunDeletesExactlyTheOldRowsAndShrinksTheFile) {
   EXPECT_EQ(test::queryText(db, "PRAGMA integrity_check"), "ok");
   EXPECT_EQ(test::fileHash(drivePath(kBackupToday)), original);
   EXPECT_EQ(folder(), (QStringList{"kestrova.mdb", kBackupToday}));
+}
+
+// The user's setting makes the window's Purge archive what it removes; the
+// window shows the very same run.
+TEST_F(PurgeRun, ArchiveSettingCopiesTheRemovedRowsIntoTheArchive) {
+  ASSERT_TRUE(settings::SaveSetting(app::title(), "Purge", "ArchiveRemovedRows", "1").ok());
+  run.purge({.shipments = true});
+  ASSERT_TRUE(settings::SaveSetting(app::title(), "Purge", "ArchiveRemovedRows", "0").ok());
+  EXPECT_EQ(progressOf(run.events), (QStringList{kBackupText, "purging manifest...", "compacting the database..."}));
+  EXPECT_EQ(run.events.last(), kSuccess);
+  EXPECT_EQ(test::sqlColumn(db, "SELECT TrackingNum FROM Manifest"), (QStringList{"T2"}));
+  const QString archive = drivePath("kvarchive.mdb");
+  EXPECT_EQ(test::sqlScalar(archive, "SELECT count(*) FROM Manifest"), 3002);
+  EXPECT_EQ(test::sqlColumn(archive, "SELECT TrackingNum FROM Manifest WHERE TrackingNum NOT LIKE 'BULK%' ORDER BY ID"),
+            (QStringList{"T1", "T3"}));
 }
 
 // Rows kept for an unreadable date in several tables are told in one box,
