@@ -90,6 +90,13 @@ TEST(CliOptions, UsageErrorsAreRefusedWithAMessage) {
       {"--list-backups", "--restore", "01012004"},
       {"--restore", "01012004", "--verify"},
       {"--restore", "01012004", "--dry-run"},
+      {"--unarchive"},
+      {"--unarchive", "--before", "2004-03-05", "--all-archived"},
+      {"--unarchive", "--older-than", "2y"},
+      {"--unarchive", "--all-archived", "--dry-run"},
+      {"--unarchive", "--all-archived", "--restore", "01012004"},
+      {"--all-archived", "--before", "2004-03-05"},
+      {"--before", "2004-03-05", "--archive-file", ""},
   };
   for (const QStringList& args : bad) {
     const cli::ParseResult r = parse(args);
@@ -98,12 +105,38 @@ TEST(CliOptions, UsageErrorsAreRefusedWithAMessage) {
   }
 }
 
+TEST(CliOptions, ArchiveOptionsNameTheArchiveAndTheRowsToPutBack) {
+  const cli::ParseResult plain = parse({"--before", "2004-03-05", "--all", "--database", "/srv/shop/kestrova.mdb"});
+  ASSERT_TRUE(plain.ok);
+  EXPECT_TRUE(plain.request.archive.isEmpty());
+  const cli::ParseResult beside = parse({"--before", "2004-03-05", "--archive", "--database", "/srv/shop/k.mdb"});
+  ASSERT_TRUE(beside.ok) << beside.error.toStdString();
+  EXPECT_EQ(beside.request.archive, "/srv/shop/kvarchive.mdb");
+  // Naming the file asks for archiving too.
+  const cli::ParseResult named = parse({"--before", "2004-03-05", "--archive-file", "/keep/rows.mdb"});
+  ASSERT_TRUE(named.ok);
+  EXPECT_EQ(named.request.archive, "/keep/rows.mdb");
+
+  const cli::ParseResult undo = parse({"--unarchive", "--before", "2004-03-05", "--invoices"});
+  ASSERT_TRUE(undo.ok) << undo.error.toStdString();
+  EXPECT_EQ(undo.request.command, cli::Command::Unarchive);
+  EXPECT_EQ(undo.request.cutOff, QDate(2004, 3, 5));
+  EXPECT_FALSE(undo.request.allArchived);
+  EXPECT_TRUE(undo.request.selection.invoices);
+  EXPECT_FALSE(undo.request.selection.contacts || undo.request.selection.shipments);
+  const cli::ParseResult all = parse({"--unarchive", "--all-archived"});
+  ASSERT_TRUE(all.ok);
+  EXPECT_TRUE(all.request.allArchived);
+  EXPECT_TRUE(all.request.selection.contacts && all.request.selection.invoices && all.request.selection.shipments);
+  EXPECT_TRUE(all.request.archive.endsWith("kvarchive.mdb"));
+}
+
 TEST(CliOptions, HelpListsEveryOptionAndTheExitStatus) {
   const QString help = cli::helpText();
   for (const char* option :
        {"--before", "--older-than", "--contacts", "--invoices", "--shipments", "--all",
         "--database", "--dry-run", "--json", "--quiet", "--help", "--version", "--keep-backups",
-        "--list-backups", "--verify", "--restore"})
+        "--list-backups", "--verify", "--restore", "--archive", "--archive-file", "--unarchive", "--all-archived"})
     EXPECT_TRUE(help.contains(QLatin1String(option))) << option;
   for (const char* status : {"  0  ", "  1  ", "  2  ", "  3  ", "  4  "})
     EXPECT_TRUE(help.contains(QLatin1String(status))) << status;

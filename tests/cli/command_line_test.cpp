@@ -103,6 +103,24 @@ std::map<QString, qint64> perTable(const QJsonObject& summary, const char* key) 
   return out;
 }
 
+// The summary's archived counts are the removed ones, and the dry run's
+// would-archive counts the rows it would remove; --list-backups then shows
+// the archive with its rows.
+TEST_F(CommandLine, ArchiveCountsInTheSummaryAndTheListing) {
+  const Outcome dry = run({"--database", db, "--older-than", "24m", "--all", "--archive", "--dry-run", "--json"});
+  ASSERT_EQ(dry.exit, 0) << dry.err.toStdString();
+  EXPECT_EQ(perTable(dry.json(), "wouldArchive"), perTable(dry.json(), "wouldRemove"));
+  EXPECT_FALSE(QFileInfo::exists(dir.file("kvarchive.mdb")));
+  const Outcome purge = run({"--database", db, "--older-than", "24m", "--all", "--archive", "--json"});
+  ASSERT_EQ(purge.exit, 0) << purge.err.toStdString();
+  EXPECT_EQ(perTable(purge.json(), "archived"), perTable(dry.json(), "wouldRemove"));
+  EXPECT_EQ(perTable(purge.json(), "removed"), perTable(dry.json(), "wouldRemove"));
+  const Outcome list = run({"--database", db, "--list-backups", "--json"});
+  ASSERT_EQ(list.exit, 0) << list.err.toStdString();
+  const QJsonObject rows = list.json().value("archive").toObject().value("rows").toObject();
+  for (const auto& [table, n] : perTable(dry.json(), "wouldRemove")) EXPECT_EQ(rows.value(table).toInteger(-1), n);
+}
+
 TEST_F(CommandLine, HelpVersionAndUsageErrorsNeedNoDisplayAndTouchNothing) {
   const FolderState before = state();
   const Outcome help = run({"--help"});
