@@ -21,6 +21,7 @@
 #include "platform/core/runtime_error.h"
 #include "platform/filesafety/db_file.h"
 #include "platform/filesafety/files.h"
+#include "purge/purge_archive.h"
 #include "purge/purge_db_files.h"
 
 namespace cli {
@@ -117,6 +118,19 @@ int stopped(const Request& request, int signal, const CommandLineFace& face) {
                                                          {"stepsDone", QJsonArray::fromStringList(done)}})
                                    .toJson(QJsonDocument::Compact)));
   return status;
+}
+
+// The dry run's word on the archive, judged as the real run would judge
+// it; false (the cause on standard error) when the run would refuse it.
+bool inspectArchive(const Request& request, DryRunSummary& summary) {
+  summary.archive = paths::resolve(request.archive);
+  bool present = false;
+  const Status found = archive::inspect(request.dbPath, request.archive, present);
+  summary.archiveState = !found.ok() ? found.description()
+                         : present   ? QStringLiteral("ok")
+                                     : QStringLiteral("would be made");
+  if (!found.ok()) writeErr(QStringLiteral("purge-database: ") + found.description());
+  return found.ok();
 }
 
 }  // namespace
@@ -218,11 +232,11 @@ int runDryRun(const Request& request) {
     summary.tables.push_back(row);
   }
   const QString backup = backupPathFor(request.dbPath, request.today);
-  summary.status = counted ? kExitSuccess : kExitFailed;
   summary.database = paths::resolve(request.dbPath);
   summary.cutOff = request.cutOff.toString(Qt::ISODate);
   summary.backup = paths::resolve(backup);
-  if (!request.archive.isEmpty()) summary.archive = paths::resolve(request.archive);
+  if (!request.archive.isEmpty() && !inspectArchive(request, summary)) counted = false;
+  summary.status = counted ? kExitSuccess : kExitFailed;
   summary.backupWanted = !TodaysBackupFound(request.dbPath, backup);
   summary.size = fileSize(request.dbPath);
   summary.freeSpace = QStorageInfo(QFileInfo(summary.database).absolutePath()).bytesAvailable();

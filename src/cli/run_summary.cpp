@@ -69,7 +69,8 @@ QJsonObject toJson(const DryRunSummary& s) {
     tables.append(table);
   }
   return QJsonObject{{"dryRun", true},
-                     {"archive", s.archive.isEmpty() ? QJsonValue() : QJsonValue(s.archive)},
+                     {"archive", s.archive.isEmpty() ? QJsonValue()
+                                                     : QJsonObject{{"path", s.archive}, {"state", s.archiveState}}},
                      {"exitStatus", s.status},
                      {"database", s.database},
                      {"cutOff", s.cutOff},
@@ -118,7 +119,8 @@ QString toText(const DryRunSummary& s) {
   lines << QStringLiteral("backup    %1 %2")
                .arg(s.backupWanted ? QStringLiteral("would be made:") : QStringLiteral("exists, none made:"), s.backup);
   lines << QStringLiteral("size      %1, %2 free").arg(sizeText(s.size), sizeText(s.freeSpace));
-  if (!s.archive.isEmpty()) lines << QStringLiteral("archive   the removed rows would be archived first in %1").arg(s.archive);
+  if (!s.archive.isEmpty())
+    lines << QStringLiteral("archive   the removed rows would be archived first in %1 (%2)").arg(s.archive, s.archiveState);
   const bool archived = !s.archive.isEmpty();
   const std::vector<int> widths = archived ? std::vector<int>{12, 13, 14, 23} : std::vector<int>{12, 13, 23};
   if (!s.tables.empty()) {

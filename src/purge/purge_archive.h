@@ -53,6 +53,14 @@ struct Layout {
 // text for the operator naming the file.
 Status prepare(const QString& dbPath, const QString& archivePath, bool create, Layout& layout);
 
+// What an archiving run would find at `archivePath`, changing nothing (for
+// a dry run): Ok with `present` true when a file is there that prepare()
+// would take (checked read-only, with integrity_check, and without a live
+// journal or WAL beside it), Ok with `present` false when nothing (or an
+// empty file) is there and the run would make the archive; otherwise the
+// refusal prepare() would give, or the check's finding.
+Status inspect(const QString& dbPath, const QString& archivePath, bool& present);
+
 // While one lives, the table purges of this process copy the rows each
 // delete removes into the archive in the delete's own transaction (see
 // archiveAndDelete). One run makes one.

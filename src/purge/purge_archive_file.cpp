@@ -30,14 +30,15 @@ Status refused(int32_t number, const QString& what, const QString& path) {
 }
 
 // What stands at the archive's name: ENOENT when nothing (or an empty file,
-// which a kill left before the first commit: removed here), Ok for a
-// regular file that may be used, else the refusal.
-Status standingOf(const QString& path, const QString& dbPath) {
+// which a kill left before the first commit: removed here when
+// `removeEmpty`), Ok for a regular file that may be used, else the refusal.
+Status standingOf(const QString& path, const QString& dbPath, bool removeEmpty) {
   const QByteArray native = QFile::encodeName(path);
   struct stat st {};
   if (::lstat(native.constData(), &st) != 0) {
     if (errno == ENOENT) return Status::Error(ENOENT, QString());
-    return refused(errno, QStringLiteral("cannot be looked at (%1)").arg(QString::fromLocal8Bit(strerror(errno))), path);
+    return refused(errno, QStringLiteral("cannot be looked at (%1)").arg(QString::fromLocal8Bit(strerror(errno))),
+                   path);
   }
   if (S_ISLNK(st.st_mode)) return refused(EINVAL, QStringLiteral("is a link, not a file"), path);
   if (!S_ISREG(st.st_mode)) return refused(EINVAL, QStringLiteral("is not a regular file"), path);
@@ -45,10 +46,9 @@ Status standingOf(const QString& path, const QString& dbPath) {
   if (backups::dateOfName(name).isValid() || backups::timeOfKeptName(name).isValid())
     return refused(EINVAL, QStringLiteral("has the name of a backup, which retention may remove"), path);
   struct stat dbSt {};
-  if (::stat(QFile::encodeName(dbPath).constData(), &dbSt) == 0 && dbSt.st_dev == st.st_dev &&
-      dbSt.st_ino == st.st_ino)
+  if (::stat(QFile::encodeName(dbPath).constData(), &dbSt) == 0 && dbSt.st_dev == st.st_dev && dbSt.st_ino == st.st_ino)
     return refused(EINVAL, QStringLiteral("is the database itself"), path);
-  if (st.st_size == 0 && ::unlink(native.constData()) == 0) return Status::Error(ENOENT, QString());
+  if (st.st_size == 0 && (!removeEmpty || ::unlink(native.constData()) == 0)) return Status::Error(ENOENT, QString());
   return Status::Ok();
 }
 
@@ -94,7 +94,8 @@ Status shapeTable(db::RawConnection& conn, const QString& table, QStringList& co
   for (const QString& c : columns)
     if (!have.isEmpty() && !have.contains(c, Qt::CaseInsensitive))
       statements << QStringLiteral("ALTER TABLE main.%1 ADD COLUMN %2").arg(bracketed(table), bracketed(c));
-  statements << QStringLiteral("CREATE INDEX IF NOT EXISTS main.%1 ON %2(ID)").arg(bracketed(table + "_ID"), bracketed(table));
+  statements
+      << QStringLiteral("CREATE INDEX IF NOT EXISTS main.%1 ON %2(ID)").arg(bracketed(table + "_ID"), bracketed(table));
   for (const QString& sql : statements)
     if (Status s = conn.run(sql.toUtf8().constData()); !s.ok()) return s;
   return Status::Ok();
@@ -106,7 +107,8 @@ Status shapeTable(db::RawConnection& conn, const QString& table, QStringList& co
 // that of an undo did (the rows are back in it). Then clears the marks.
 Status settlePending(db::RawConnection& conn, const Layout& layout) {
   QStringList pending;
-  if (Status s = conn.rows(QStringLiteral("SELECT DISTINCT TableName FROM main.%1").arg(kPendingTable).toUtf8(), pending);
+  if (Status s =
+          conn.rows(QStringLiteral("SELECT DISTINCT TableName FROM main.%1").arg(kPendingTable).toUtf8(), pending);
       !s.ok())
     return s;
   for (const QString& table : pending) {
@@ -118,7 +120,8 @@ Status settlePending(db::RawConnection& conn, const Layout& layout) {
       if (Status s = conn.run(sql.toUtf8().constData()); !s.ok()) return s;
     }
     const QByteArray name = table.toUtf8();
-    if (Status s = conn.run(QStringLiteral("DELETE FROM main.%1 WHERE TableName = ?").arg(kPendingTable).toUtf8().constData(), &name);
+    if (Status s = conn.run(
+            QStringLiteral("DELETE FROM main.%1 WHERE TableName = ?").arg(kPendingTable).toUtf8().constData(), &name);
         !s.ok())
       return s;
   }
@@ -128,7 +131,8 @@ Status settlePending(db::RawConnection& conn, const Layout& layout) {
 // In one transaction: the tables, the bookkeeping table, and the settling.
 Status shapeAndSettle(db::RawConnection& conn, Layout& layout) {
   if (Status s = conn.run("BEGIN IMMEDIATE"); !s.ok()) return s;
-  Status s = conn.run(QStringLiteral("CREATE TABLE IF NOT EXISTS main.%1 (TableName TEXT)").arg(kPendingTable).toUtf8().constData());
+  Status s = conn.run(
+      QStringLiteral("CREATE TABLE IF NOT EXISTS main.%1 (TableName TEXT)").arg(kPendingTable).toUtf8().constData());
   for (ShopTable t : archivedTables()) {
     if (!s.ok()) break;
     QStringList columns;
@@ -151,7 +155,7 @@ QString archivePathFor(const QString& dbPath) {
 Status prepare(const QString& dbPath, const QString& archivePath, bool create, Layout& layout) {
   layout = Layout{paths::resolve(archivePath), db::DbFile(dbPath).followed().path(), {}};
   const QString& path = layout.path;
-  const Status standing = standingOf(path, layout.dbPath);
+  const Status standing = standingOf(path, layout.dbPath, true);
   const bool missing = standing.number() == ENOENT && standing.description().isEmpty();
   if (!standing.ok() && !missing) return standing;
   if (missing && !create) return refused(ENOENT, QStringLiteral("is not there"), path);
@@ -172,6 +176,16 @@ Status prepare(const QString& dbPath, const QString& archivePath, bool create, L
   if (Status s = shapeAndSettle(conn, layout); !s.ok())
     return refused(s.number(), QStringLiteral("could not be made ready: ") + s.description(), path);
   return conn.close();
+}
+
+Status inspect(const QString& dbPath, const QString& archivePath, bool& present) {
+  const QString path = paths::resolve(archivePath);
+  const Status standing = standingOf(path, db::DbFile(dbPath).followed().path(), false);
+  present = standing.ok();
+  if (standing.number() == ENOENT && standing.description().isEmpty()) return Status::Ok();
+  if (!standing.ok()) return standing;
+  const backups::Check check = backups::checkFile(path, true);
+  return check.passed ? Status::Ok() : refused(SQLITE_CORRUPT, QStringLiteral("fails its check: ") + check.verdict, path);
 }
 
 Status rowCounts(const QString& archivePath, std::vector<std::pair<QString, qint64>>& out) {
