@@ -47,8 +47,11 @@ int finish(const Request& request, int status, const QString& message,
   if (request.json) {
     QJsonArray list;
     for (const archive::UnarchivedTable& t : tables)
-      list.append(QJsonObject{{"table", t.table}, {"ok", t.ok}, {"selected", t.selected},
-                              {"putBack", t.returned}, {"refusedIdTaken", t.refused}});
+      list.append(QJsonObject{{"table", t.table},
+                              {"ok", t.ok},
+                              {"selected", t.selected},
+                              {"putBack", t.returned},
+                              {"refusedIdTaken", t.refused}});
     QJsonObject o{{"unarchive", true},
                   {"exitStatus", status},
                   {"database", paths::resolve(request.dbPath)},
@@ -63,10 +66,14 @@ int finish(const Request& request, int status, const QString& message,
   writeOut(status == kExitSuccess ? QStringLiteral("Archived rows put back into %1 from %2.")
                                         .arg(paths::resolve(request.dbPath), paths::resolve(request.archive))
                                   : QStringLiteral("Unarchive failed (exit status %1).").arg(status));
-  writeOut(QStringLiteral("%1 %2 %3 %4").arg(QStringLiteral("table"), -14).arg("selected", 10).arg("put back", 10)
+  writeOut(QStringLiteral("%1 %2 %3 %4")
+               .arg(QStringLiteral("table"), -14)
+               .arg("selected", 10)
+               .arg("put back", 10)
                .arg("refused (ID taken)", 19));
   for (const archive::UnarchivedTable& t : tables)
-    writeOut(QStringLiteral("%1 %2 %3 %4").arg(t.table, -14).arg(t.selected, 10).arg(t.returned, 10).arg(t.refused, 19));
+    writeOut(
+        QStringLiteral("%1 %2 %3 %4").arg(t.table, -14).arg(t.selected, 10).arg(t.returned, 10).arg(t.refused, 19));
   return status;
 }
 

@@ -60,12 +60,12 @@ QString markSql(const QString& schema, const QString& table, bool set) {
 // The copy into the archive and the delete, the archive attached as main.
 Status copyAndDelete(Session& session, const QStringList& columns, const TablePurgePlan& plan, const QDate& today) {
   const QString t = bracketed(plan.table);
-  const QString copy =
-      QStringLiteral("INSERT INTO main.%1 (%2, %3) SELECT %4, %5 FROM shop.%1 AS m WHERE (%6) And Not Exists "
-                     "(SELECT 1 FROM main.%1 AS a WHERE %7)")
-          .arg(t, columnList(columns, QString()), QLatin1String(kArchivedOn), columnList(columns, QStringLiteral("m")),
-               sqlText(today.toString(Qt::ISODate)), plan.condition,
-               sameRow(columns, QStringLiteral("a"), QStringLiteral("m")));
+  const QString copy = QStringLiteral(
+                           "INSERT INTO main.%1 (%2, %3) SELECT %4, %5 FROM shop.%1 AS m WHERE (%6) And Not Exists "
+                           "(SELECT 1 FROM main.%1 AS a WHERE %7)")
+                           .arg(t, columnList(columns, QString()), QLatin1String(kArchivedOn),
+                                columnList(columns, QStringLiteral("m")), sqlText(today.toString(Qt::ISODate)),
+                                plan.condition, sameRow(columns, QStringLiteral("a"), QStringLiteral("m")));
   qint64 copied = 0, marked = 0, removed = 0;
   Status s = session.run(QStringLiteral("BEGIN IMMEDIATE"));
   if (s.ok()) s = session.run(markSql(QStringLiteral("main"), plan.table, true), &marked);
@@ -95,13 +95,13 @@ QString selection(ShopTable table, const std::optional<QDate>& before) {
 // One table's undo, the database as main and the archive attached: the
 // mark first in a commit of its own, then the rows back into the database
 // and out of the archive in one transaction (the database commits first).
-Status unarchiveTable(Session& session, const QStringList& columns, const QString& where,
-                      UnarchivedTable& out) {
+Status unarchiveTable(Session& session, const QStringList& columns, const QString& where, UnarchivedTable& out) {
   const QString t = bracketed(out.table);
   const QString put =
-      QStringLiteral("INSERT INTO main.%1 (%2) SELECT %3 FROM arc.%1 AS a WHERE (%4) And Not Exists (SELECT 1 FROM "
-                     "main.%1 AS m WHERE m.[ID] = a.[ID]) And a.rowid = (SELECT Min(b.rowid) FROM arc.%1 AS b WHERE "
-                     "b.[ID] = a.[ID])")
+      QStringLiteral(
+          "INSERT INTO main.%1 (%2) SELECT %3 FROM arc.%1 AS a WHERE (%4) And Not Exists (SELECT 1 FROM "
+          "main.%1 AS m WHERE m.[ID] = a.[ID]) And a.rowid = (SELECT Min(b.rowid) FROM arc.%1 AS b WHERE "
+          "b.[ID] = a.[ID])")
           .arg(t, columnList(columns, QString()), columnList(columns, QStringLiteral("a")), where);
   const QString take = QStringLiteral("DELETE FROM arc.%1 WHERE (%2) And Exists (SELECT 1 FROM main.%1 AS m WHERE %3)")
                            .arg(t, where, sameRow(columns, QStringLiteral("m"), QStringLiteral("arc.") + t));

@@ -106,29 +106,21 @@ TEST(CliOptions, UsageErrorsAreRefusedWithAMessage) {
 }
 
 TEST(CliOptions, ArchiveOptionsNameTheArchiveAndTheRowsToPutBack) {
-  const cli::ParseResult plain = parse({"--before", "2004-03-05", "--all", "--database", "/srv/shop/kestrova.mdb"});
-  ASSERT_TRUE(plain.ok);
-  EXPECT_TRUE(plain.request.archive.isEmpty());
-  const cli::ParseResult beside = parse({"--before", "2004-03-05", "--archive", "--database", "/srv/shop/k.mdb"});
-  ASSERT_TRUE(beside.ok) << beside.error.toStdString();
-  EXPECT_EQ(beside.request.archive, "/srv/shop/kvarchive.mdb");
+  EXPECT_TRUE(parse({"--before", "2004-03-05", "--all"}).request.archive.isEmpty());
+  EXPECT_EQ(parse({"--before", "2004-03-05", "--archive", "--database", "/srv/k.mdb"}).request.archive,
+            "/srv/kvarchive.mdb");
   // Naming the file asks for archiving too.
-  const cli::ParseResult named = parse({"--before", "2004-03-05", "--archive-file", "/keep/rows.mdb"});
-  ASSERT_TRUE(named.ok);
-  EXPECT_EQ(named.request.archive, "/keep/rows.mdb");
+  EXPECT_EQ(parse({"--before", "2004-03-05", "--archive-file", "/keep/rows.mdb"}).request.archive, "/keep/rows.mdb");
 
   const cli::ParseResult undo = parse({"--unarchive", "--before", "2004-03-05", "--invoices"});
   ASSERT_TRUE(undo.ok) << undo.error.toStdString();
   EXPECT_EQ(undo.request.command, cli::Command::Unarchive);
   EXPECT_EQ(undo.request.cutOff, QDate(2004, 3, 5));
-  EXPECT_FALSE(undo.request.allArchived);
-  EXPECT_TRUE(undo.request.selection.invoices);
-  EXPECT_FALSE(undo.request.selection.contacts || undo.request.selection.shipments);
+  EXPECT_FALSE(undo.request.allArchived || undo.request.selection.contacts || undo.request.selection.shipments);
+  // No table switch: every table.
   const cli::ParseResult all = parse({"--unarchive", "--all-archived"});
-  ASSERT_TRUE(all.ok);
-  EXPECT_TRUE(all.request.allArchived);
+  ASSERT_TRUE(all.ok && all.request.allArchived);
   EXPECT_TRUE(all.request.selection.contacts && all.request.selection.invoices && all.request.selection.shipments);
-  EXPECT_TRUE(all.request.archive.endsWith("kvarchive.mdb"));
 }
 
 TEST(CliOptions, HelpListsEveryOptionAndTheExitStatus) {
