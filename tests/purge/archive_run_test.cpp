@@ -7,12 +7,10 @@
 // KESTROVA_ARCHIVE_KILLS sets the kills per journal mode (10 by default),
 // KESTROVA_CRASH_SEED the seed of the kill moments (printed).
 #include <gtest/gtest.h>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
-#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -96,24 +94,17 @@ void ArchiveRun::killLoop(bool wal) {
   const qint64 longest = clock.elapsed();
   ASSERT_EQ(checkSplit("uninterrupted run"), test::kTableCount);
 
-  bool ok = false;
-  const int kills = std::max(1, qEnvironmentVariableIntValue("KESTROVA_ARCHIVE_KILLS", &ok));
-  const int killCount = ok ? kills : 10;
-  const unsigned seed = unsigned(qEnvironmentVariableIntValue("KESTROVA_CRASH_SEED", &ok));
-  const unsigned used = ok ? seed : unsigned(std::random_device{}() & 0x7fffffff);
-  std::printf("archive kill loop (%s): %d kills, seed %u, run of %lld ms\n", wal ? "WAL" : "rollback", killCount, used,
-              static_cast<long long>(longest));
+  const int asked = qEnvironmentVariableIntValue("KESTROVA_ARCHIVE_KILLS");
+  const int killCount = asked > 0 ? asked : 10;
+  const unsigned seed = unsigned(qEnvironmentVariableIntValue("KESTROVA_CRASH_SEED"));
+  const unsigned used = seed != 0 ? seed : unsigned(std::random_device{}());
+  std::printf("archive kill loop: %d kills, seed %u, run of %lld ms\n", killCount, used, (long long)longest);
   std::mt19937 rng(used);
   std::uniform_int_distribution<qint64> delayUs(0, longest * 1000);
   for (int k = 1; k <= killCount && !HasFailure(); ++k) {
     freshDatabase(wal);
     const qint64 delay = delayUs(rng);
-    const std::string where = QStringLiteral("kill %1 after %2 us (seed %3, %4)")
-                                  .arg(k)
-                                  .arg(delay)
-                                  .arg(used)
-                                  .arg(wal ? "WAL" : "rollback")
-                                  .toStdString();
+    const std::string where = QStringLiteral("kill %1 after %2 us (seed %3)").arg(k).arg(delay).arg(used).toStdString();
     QProcess child;
     child.start(QStringLiteral(PURGE_DATABASE), purgeArgs());
     ASSERT_TRUE(child.waitForStarted(10000));
@@ -190,8 +181,7 @@ TEST_F(ArchiveRun, UnarchiveRefusesARowWhoseIdIsTaken) {
   ASSERT_EQ(undo.exit, 0) << undo.err.toStdString();
   EXPECT_TRUE(undo.err.contains("1 archived rows were not put back")) << undo.err.toStdString();
   EXPECT_EQ(test::queryText(db(), "SELECT TrackingNum FROM Manifest WHERE ID = " + taken), "NEW");
-  EXPECT_EQ(test::queryText(archive(), "SELECT count(*) FROM Manifest"), "1");
-  EXPECT_EQ(test::queryText(archive(), "SELECT ID FROM Manifest"), taken);
+  EXPECT_EQ(test::queryText(archive(), "SELECT group_concat(ID) FROM Manifest"), taken);
 }
 
 // After a restore of the day's backup the archived rows are back in the
@@ -212,9 +202,7 @@ TEST_F(ArchiveRun, DamagedArchiveIsRefusedBeforeAnyDelete) {
   const QByteArray dbHash = test::fileHash(db());
   // A page of the archive overwritten in the middle of the file.
   QFile f(archive());
-  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-  ASSERT_TRUE(f.seek(f.size() / 2 / 4096 * 4096));
-  f.write(QByteArray(4096, '\x5a'));
+  ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.seek(f.size() / 2 / 4096 * 4096) && f.write(QByteArray(4096, 'Z')));
   f.close();
   // The dry run judges the archive as the run does.
   const Ran dry = run(purgeArgs() << "--dry-run");

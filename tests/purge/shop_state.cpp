@@ -5,7 +5,10 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <sqlite3.h>
+
+#include "support/shop_db.h"
 
 namespace test {
 
@@ -136,39 +139,29 @@ namespace test {
 RowSplit rowSplit(const QString& pristine, const QString& db, const QString& archive, const char* table) {
   RowSplit split;
   Db d;
-  // Read-write, so that SQLite rolls back what a killed writer left.
-  if (sqlite3_open_v2(QFile::encodeName(pristine).constData(), &d.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+  // Read-write, so that SQLite rolls back what a killed writer left; no
+  // archive yet reads as an empty one.
+  const QString a = QFileInfo(archive).size() > 0 ? archive : QStringLiteral(":memory:");
+  const QString setUp = QStringLiteral(
+                            "ATTACH '%1' AS d; ATTACH '%2' AS a; CREATE TABLE IF NOT EXISTS a.%3 AS SELECT * "
+                            "FROM main.%3 WHERE 0")
+                            .arg(db, a, table);
+  if (sqlite3_open_v2(QFile::encodeName(pristine).constData(), &d.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+      sqlite3_exec(d.db, setUp.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
     return split;
-  sqlite3_busy_timeout(d.db, 5000);
-  auto attach = [&](const QString& path, const char* name) {
-    const QString sql = QStringLiteral("ATTACH DATABASE '%1' AS %2").arg(QString(path).replace("'", "''"), name);
-    return sqlite3_exec(d.db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-  };
-  // No archive yet: an empty table stands for it.
-  const bool noArchive = !QFile::exists(archive);
-  if (!attach(db, "d") || !attach(noArchive ? QStringLiteral(":memory:") : archive, "a")) return split;
-  if (noArchive && sqlite3_exec(d.db, QStringLiteral("CREATE TABLE a.%1 AS SELECT * FROM main.%1 WHERE 0").arg(table).toUtf8().constData(),
-                                nullptr, nullptr, nullptr) != SQLITE_OK)
-    return split;
-  QStringList same;
-  sqlite3_stmt* st = nullptr;
-  const QString info = QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table);
-  if (sqlite3_prepare_v2(d.db, info.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK)
-    while (sqlite3_step(st) == SQLITE_ROW)
-      same << QStringLiteral("x.\"%1\" IS p.\"%1\"").arg(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-  sqlite3_finalize(st);
-  const QString match = QStringLiteral("x.ID = p.ID AND ") + same.join(QStringLiteral(" AND "));
+  QString match = QStringLiteral("x.ID = p.ID");
+  for (const QString& c : sqlColumn(pristine, QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table)))
+    match += QStringLiteral(" AND x.\"%1\" IS p.\"%1\"").arg(c);
   const QString inDb = QStringLiteral("EXISTS (SELECT 1 FROM d.%1 x WHERE %2)").arg(table, match);
   const QString inArchive = QStringLiteral("EXISTS (SELECT 1 FROM a.%1 x WHERE %2)").arg(table, match);
   auto count = [&](const QString& where) {
     return scalar(d.db, QStringLiteral("SELECT count(*) FROM main.%1 p WHERE %2").arg(table, where));
   };
-  split.dbOnly = count(inDb + " AND NOT " + inArchive);
-  split.archiveOnly = count(inArchive + " AND NOT " + inDb);
-  split.both = count(inDb + " AND " + inArchive);
-  split.neither = count("NOT " + inDb + " AND NOT " + inArchive);
-  split.added = scalar(d.db, QStringLiteral("SELECT count(*) FROM d.%1 x WHERE NOT EXISTS (SELECT 1 FROM main.%1 p WHERE %2)")
-                                 .arg(table, match));
+  split = {
+      count(inDb + " AND NOT " + inArchive), count(inArchive + " AND NOT " + inDb), count(inDb + " AND " + inArchive),
+      count("NOT " + inDb + " AND NOT " + inArchive),
+      scalar(d.db, QStringLiteral("SELECT count(*) FROM d.%1 x WHERE NOT EXISTS (SELECT 1 FROM main.%1 p WHERE %2)")
+                       .arg(table, match))};
   return split;
 }
 
