@@ -96,8 +96,10 @@ int unarchiveCommand(const Request& request) {
   Status refusal;
   if (!PrepareRun(request.dbPath, lock, refusal)) return finish(request, statusOfRefusal(refusal), QString(), tables);
   archive::Layout layout;
-  if (Status s = archive::prepare(request.dbPath, request.archive, false, layout); !s.ok())
-    return finish(request, statusOfRefusal(s), s.description(), tables);
+  runlock::RunLock archiveLock;
+  Status s = archive::lockArchiveFolder(request.dbPath, request.archive, archiveLock);
+  if (s.ok()) s = archive::prepare(request.dbPath, request.archive, false, layout);
+  if (!s.ok()) return finish(request, statusOfRefusal(s), s.description(), tables);
   if (!CheckDB(request.dbPath)) return finish(request, kExitFailed, QString(), tables);
   const std::optional<QDate> before = request.allArchived ? std::nullopt : std::optional<QDate>(request.cutOff);
   const Status done = archive::unarchive(layout, tablesOf(request.selection), before, tables);

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include "platform/core/status.h"
+#include "platform/filesafety/run_lock.h"
 #include "purge/purge_db_tables.h"
 
 namespace archive {
@@ -32,6 +33,13 @@ struct Layout {
   QString dbPath;  // resolved
   std::map<QString, QStringList> columns;
 };
+
+// Takes into `lock` the run lock of the archive's folder when it is not the
+// folder of the database `dbPath` (nor of the file a link there names),
+// whose lock the caller holds: two databases that share one archive then
+// take turns with it. Ok (also when nothing needed locking); EBUSY with
+// runlock::kBusyText while another run holds it.
+Status lockArchiveFolder(const QString& dbPath, const QString& archivePath, runlock::RunLock& lock);
 
 // Readies the archive `archivePath` (through paths::resolve) for a run on
 // the database `dbPath`, before anything of either is changed, under the

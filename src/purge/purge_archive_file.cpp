@@ -147,6 +147,19 @@ Status shapeAndSettle(db::RawConnection& conn, Layout& layout) {
 
 }  // namespace
 
+Status lockArchiveFolder(const QString& dbPath, const QString& archivePath, runlock::RunLock& lock) {
+  auto folderOf = [](const QString& path, struct stat& st) {
+    return ::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &st) == 0;
+  };
+  struct stat archiveDir {
+  }, dir{};
+  if (!folderOf(paths::resolve(archivePath), archiveDir)) return Status::Ok();  // prepare() says why
+  const db::DbFile database(dbPath);
+  for (const QString& path : {database.path(), database.followed().path()})
+    if (folderOf(path, dir) && dir.st_dev == archiveDir.st_dev && dir.st_ino == archiveDir.st_ino) return Status::Ok();
+  return lock.acquire(archivePath);
+}
+
 QString archivePathFor(const QString& dbPath) {
   const qsizetype cut = std::max(dbPath.lastIndexOf(QLatin1Char('\\')), dbPath.lastIndexOf(QLatin1Char('/')));
   return dbPath.left(cut + 1) + QStringLiteral("kvarchive.mdb");
@@ -185,7 +198,8 @@ Status inspect(const QString& dbPath, const QString& archivePath, bool& present)
   if (standing.number() == ENOENT && standing.description().isEmpty()) return Status::Ok();
   if (!standing.ok()) return standing;
   const backups::Check check = backups::checkFile(path, true);
-  return check.passed ? Status::Ok() : refused(SQLITE_CORRUPT, QStringLiteral("fails its check: ") + check.verdict, path);
+  return check.passed ? Status::Ok()
+                      : refused(SQLITE_CORRUPT, QStringLiteral("fails its check: ") + check.verdict, path);
 }
 
 Status rowCounts(const QString& archivePath, std::vector<std::pair<QString, qint64>>& out) {

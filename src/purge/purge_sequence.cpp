@@ -77,9 +77,11 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
   // The archive is checked, and what an interrupted run left in it settled,
   // before anything else is done; a run that cannot archive deletes nothing.
   std::optional<archive::ArchiveScope> archiving;
+  runlock::RunLock archiveLock;
   if (purging && !archivePath.isEmpty()) {
     archive::Layout layout;
-    outcome.refusal = archive::prepare(dbPath, archivePath, true, layout);
+    outcome.refusal = archive::lockArchiveFolder(dbPath, archivePath, archiveLock);
+    if (outcome.refusal.ok()) outcome.refusal = archive::prepare(dbPath, archivePath, true, layout);
     if (!outcome.refusal.ok()) {
       MsgBox(outcome.refusal.description(), vbExclamation);
       return fail();
