@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <random>
 
+#include "platform/filesafety/run_lock.h"
 #include "sampledb/sample_db.h"
 #include "shop_state.h"
 #include "support/file_ops_support.h"
@@ -212,6 +213,19 @@ TEST_F(ArchiveRun, DamagedArchiveIsRefusedBeforeAnyDelete) {
   EXPECT_EQ(r.exit, 1);
   EXPECT_TRUE(r.err.contains("archive")) << r.err.toStdString();
   EXPECT_EQ(test::fileHash(db()), dbHash) << "rows were deleted beside a damaged archive";
+}
+
+// Two databases sharing one archive take turns with it: while another run
+// holds the archive's folder, a run refuses before changing anything.
+TEST_F(ArchiveRun, ArchiveInAnotherFolderIsTakenInTurns) {
+  freshDatabase(false);
+  test::TempDir shared;
+  runlock::RunLock other;
+  ASSERT_TRUE(other.acquire(shared.file(QStringLiteral("kestrova.mdb"))).ok());
+  const QByteArray dbHash = test::fileHash(db());
+  const Ran r = run(purgeArgs() << "--archive-file" << shared.file(QStringLiteral("kvarchive.mdb")));
+  EXPECT_EQ(r.exit, 3) << r.err.toStdString();
+  EXPECT_EQ(test::fileHash(db()), dbHash);
 }
 
 TEST_F(ArchiveRun, LinkAtTheArchiveNameIsRefused) {
