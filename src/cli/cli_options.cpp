@@ -49,7 +49,7 @@ const std::vector<OptionDef>& optionTable() {
       {{"archive"}, "", "copy the removed rows into the archive kvarchive.mdb beside the database first"},
       {{"archive-file"}, "FILE", "the archive to use instead of kvarchive.mdb (on a purge: archive into it)",
        kPurge | kList | kUnarchive},
-      {{"unarchive"}, "", "put archived rows back into the database: with --before or --all-archived", kUnarchive,
+      {{"unarchive"}, "", "put archived rows back: with --before or --all-archived; the table switches pick the tables (none: all)", kUnarchive,
        true},
       {{"all-archived"}, "", "with --unarchive: every archived row", kUnarchive},
       {{"keep-backups"}, "N", "after a successful purge, remove the backups beyond the newest N"},
