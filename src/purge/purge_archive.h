@@ -63,8 +63,8 @@ Status prepare(const QString& dbPath, const QString& archivePath, bool create, L
 
 // What an archiving run would find at `archivePath`, changing nothing (for
 // a dry run): Ok with `present` true when a file is there that prepare()
-// would take (checked read-only, with integrity_check, and without a live
-// journal or WAL beside it), Ok with `present` false when nothing (or an
+// would take (checked with integrity_check, read as immutable so nothing is
+// made beside it; a live journal or WAL beside it is refused EBUSY), Ok with `present` false when nothing (or an
 // empty file) is there and the run would make the archive; otherwise the
 // refusal prepare() would give, or the check's finding.
 Status inspect(const QString& dbPath, const QString& archivePath, bool& present);

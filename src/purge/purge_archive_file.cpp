@@ -14,6 +14,7 @@
 #include "platform/core/paths.h"
 #include "platform/filesafety/db_file.h"
 #include "platform/filesafety/db_health.h"
+#include "platform/filesafety/files.h"
 #include "platform/filesafety/sqlite_handle.h"
 #include "purge/archive_sql.h"
 #include "purge/backup_store.h"
@@ -197,15 +198,28 @@ Status inspect(const QString& dbPath, const QString& archivePath, bool& present)
   present = standing.ok();
   if (standing.number() == ENOENT && standing.description().isEmpty()) return Status::Ok();
   if (!standing.ok()) return standing;
-  const backups::Check check = backups::checkFile(path, true);
-  return check.passed ? Status::Ok()
-                      : refused(SQLITE_CORRUPT, QStringLiteral("fails its check: ") + check.verdict, path);
+  if (!db::DbFile::fromNative(QFile::encodeName(path)).checkHeader().ok())
+    return refused(SQLITE_CORRUPT, QStringLiteral("is not a database"), path);
+  if (files::hasLiveSidecar(path)) return refused(EBUSY, QString::fromLatin1(files::kInUseText), path);
+  // With no live journal or WAL beside it the file alone is the archive:
+  // read as immutable, nothing is made beside it (a dry run changes nothing).
+  db::RawConnection conn;
+  QStringList found;
+  Status s =
+      conn.open(db::fileUri(QFile::encodeName(path), "mode=ro&immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+  if (s.ok()) s = conn.rows("PRAGMA integrity_check", found);
+  if (s.ok() && found == QStringList{QStringLiteral("ok")}) return Status::Ok();
+  return refused(SQLITE_CORRUPT, QStringLiteral("fails its check: ") + (s.ok() ? found.value(0) : s.description()),
+                 path);
 }
 
 Status rowCounts(const QString& archivePath, std::vector<std::pair<QString, qint64>>& out) {
   out.clear();
   db::RawConnection conn;
-  const QByteArray uri = db::fileUri(QFile::encodeName(paths::resolve(archivePath)), "mode=ro");
+  // Immutable unless a WAL is there to read: nothing is made beside it.
+  const QString path = paths::resolve(archivePath);
+  const QByteArray uri =
+      db::fileUri(QFile::encodeName(path), files::hasLiveSidecar(path) ? "mode=ro" : "mode=ro&immutable=1");
   if (Status s = conn.open(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW); !s.ok()) return s;
   for (ShopTable t : archivedTables()) {
     const QString table = shopTableName(t);
