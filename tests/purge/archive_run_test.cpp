@@ -196,6 +196,15 @@ TEST_F(ArchiveRun, RowsArchivedAgainAreNotDuplicated) {
   EXPECT_EQ(checkSplit("purged again after a restore"), test::kTableCount);
 }
 
+// The dry run reads a WAL archive without making its -wal or -shm.
+TEST_F(ArchiveRun, DryRunLeavesTheFolderAsItWas) {
+  freshDatabase(true);
+  ASSERT_EQ(run(purgeArgs()).exit, 0);
+  const std::string files = test::folderEntries(folder.path()).join(' ').toStdString();
+  EXPECT_EQ(run(purgeArgs() << "--dry-run").exit, 0);
+  EXPECT_EQ(test::folderEntries(folder.path()).join(' ').toStdString(), files);
+}
+
 TEST_F(ArchiveRun, DamagedArchiveIsRefusedBeforeAnyDelete) {
   freshDatabase(false);
   ASSERT_EQ(run(purgeArgs()).exit, 0);
