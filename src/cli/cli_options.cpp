@@ -171,88 +171,75 @@ QString unarchiveOf(const QCommandLineParser& parser, const QDate& today, Reques
   return QString();
 }
 
-}  // namespace
-
-ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
-  ParseResult result;
-  QCommandLineParser parser;
+// Reads `arguments` into `parser`; the usage error, or "": an unknown
+// option, a missing value, an argument that is no option, a value given twice.
+QString readArguments(QCommandLineParser& parser, const QStringList& arguments) {
+  for (const OptionDef& def : optionTable()) parser.addOption(QCommandLineOption(def.names, def.help, def.valueName));
+  if (!parser.parse(QStringList{QStringLiteral("purge-database")} + arguments)) return parser.errorText();
+  if (!parser.positionalArguments().isEmpty())
+    return QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
   for (const OptionDef& def : optionTable())
-    parser.addOption(QCommandLineOption(def.names, def.help, def.valueName));
-  if (!parser.parse(QStringList{QStringLiteral("purge-database")} + arguments)) {
-    result.error = parser.errorText();
-    return result;
-  }
-  if (!parser.positionalArguments().isEmpty()) {
-    result.error =
-        QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
-    return result;
-  }
-  for (const OptionDef& def : optionTable()) {
-    if (!def.valueName.isEmpty() && parser.values(def.names.first()).size() > 1) {
-      result.error = QStringLiteral("--%1 given more than once").arg(def.names.last());
-      return result;
-    }
-  }
+    if (!def.valueName.isEmpty() && parser.values(def.names.first()).size() > 1)
+      return QStringLiteral("--%1 given more than once").arg(def.names.last());
+  return QString();
+}
 
-  Request& r = result.request;
-  if (parser.isSet(QStringLiteral("help"))) {
-    r.command = Command::Help;
-    result.ok = true;
-    return result;
+// A purge's own options into `r`; the usage error, or "".
+QString purgeOf(const QCommandLineParser& parser, const QDate& today, Request& r) {
+  if (parser.isSet(QStringLiteral("keep-backups"))) {
+    bool number = false;
+    r.keepBackups = parser.value(QStringLiteral("keep-backups")).toInt(&number);
+    if (!number || r.keepBackups < 1)
+      return QStringLiteral("--keep-backups wants a whole number of at least 1, not '%1'")
+          .arg(parser.value(QStringLiteral("keep-backups")));
   }
-  if (parser.isSet(QStringLiteral("version"))) {
-    r.command = Command::Version;
-    result.ok = true;
-    return result;
-  }
+  if (QString error = cutOffOf(parser, today, r.cutOff); !error.isEmpty()) return error;
+  r.selection = selectionOf(parser);
+  r.dryRun = parser.isSet(QStringLiteral("dry-run"));
+  r.quiet = parser.isSet(QStringLiteral("quiet"));
+  return QString();
+}
 
+// Everything but --help and --version into `r`; the usage error, or "".
+QString requestInto(const QCommandLineParser& parser, const QDate& today, Request& r) {
   r.dbPath = defaultDatabasePath();
   if (parser.isSet(QStringLiteral("database"))) {
     const QString path = parser.value(QStringLiteral("database"));
-    if (path.isEmpty()) {
-      result.error = QStringLiteral("--database wants a file path");
-      return result;
-    }
+    if (path.isEmpty()) return QStringLiteral("--database wants a file path");
     // A "C:\..." path goes through the drive mapping as the program's own.
     r.dbPath = pathOf(path);
   }
   r.json = parser.isSet(QStringLiteral("json"));
 
   unsigned uses = kPurge;
-  result.error = requestOf(parser, uses);
-  if (!result.error.isEmpty()) return result;
-  result.error = archiveOf(parser, uses, r);
-  if (result.error.isEmpty() && uses == kUnarchive) result.error = unarchiveOf(parser, today, r);
-  if (!result.error.isEmpty() || uses == kUnarchive) {
-    result.ok = result.error.isEmpty();
-    return result;
-  }
+  if (QString error = requestOf(parser, uses); !error.isEmpty()) return error;
+  if (QString error = archiveOf(parser, uses, r); !error.isEmpty()) return error;
+  if (uses == kUnarchive) return unarchiveOf(parser, today, r);
   // The backup commands stand alone: no cut-off, nothing to purge.
   if (uses != kPurge) {
     r.command = uses == kList ? Command::ListBackups : Command::Restore;
     r.verify = parser.isSet(QStringLiteral("verify"));
     r.restore = parser.value(QStringLiteral("restore"));
+    return QString();
+  }
+  return purgeOf(parser, today, r);
+}
+
+}  // namespace
+
+ParseResult parseArguments(const QStringList& arguments, const QDate& today) {
+  ParseResult result;
+  QCommandLineParser parser;
+  result.error = readArguments(parser, arguments);
+  if (!result.error.isEmpty()) return result;
+  Request& r = result.request;
+  if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"))) {
+    r.command = parser.isSet(QStringLiteral("help")) ? Command::Help : Command::Version;
     result.ok = true;
     return result;
   }
-  if (parser.isSet(QStringLiteral("keep-backups"))) {
-    bool number = false;
-    r.keepBackups = parser.value(QStringLiteral("keep-backups")).toInt(&number);
-    if (!number || r.keepBackups < 1) {
-      result.error = QStringLiteral("--keep-backups wants a whole number of at least 1, not '%1'")
-                         .arg(parser.value(QStringLiteral("keep-backups")));
-      return result;
-    }
-  }
-
-  result.error = cutOffOf(parser, today, r.cutOff);
-  if (!result.error.isEmpty()) return result;
-
-  r.selection = selectionOf(parser);
-
-  r.dryRun = parser.isSet(QStringLiteral("dry-run"));
-  r.quiet = parser.isSet(QStringLiteral("quiet"));
-  result.ok = true;
+  result.error = requestInto(parser, today, r);
+  result.ok = result.error.isEmpty();
   return result;
 }
 
