@@ -65,58 +65,30 @@ QDateTime timeOfKeptName(const QString& fileName) {
   return QDateTime::fromString(m.captured(1), QStringLiteral("yyyyMMddhhmmss"));
 }
 
-Standing standingOf(const QString& backupPath, const QString& dbPath, QString* why) {
-  QString ignored;
-  QString& reason = why ? *why : ignored;
-  reason.clear();
-  const QByteArray native =
-      QFile::encodeName(QFileInfo(paths::resolve(backupPath)).absoluteFilePath());
-  struct stat st;
-  if (::lstat(native.constData(), &st) != 0) {
-    const int err = errno;
-    reason = QString::fromLocal8Bit(std::strerror(err));
-    return err == ENOENT || err == ENOTDIR ? Standing::Absent : Standing::Foreign;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    reason = QStringLiteral("a folder, not a backup");
-    return Standing::Absent;
-  }
-  if (S_ISLNK(st.st_mode)) {
-    reason = QStringLiteral("a symbolic link, not a backup");
-    return Standing::Foreign;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    reason = QStringLiteral("not a regular file");
-    return Standing::Foreign;
-  }
-  struct stat dbSt;
-  if (::stat(QFile::encodeName(paths::resolve(dbPath)).constData(), &dbSt) == 0 && sameFile(st, dbSt)) {
-    reason = QStringLiteral("the database itself under another name, not a backup");
-    return Standing::Foreign;
-  }
-  {
-    // Without blocking and without following a link put there meanwhile.
-    posix::Fd f(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
-    struct stat opened;
-    char head[sizeof db::kSqliteMagic];
-    if (!f.valid() || ::fstat(f.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || !sameFile(opened, st)) {
-      reason = QStringLiteral("changed while it was looked at");
-      return Standing::Foreign;
-    }
-    if (::pread(f.get(), head, sizeof head, 0) != ssize_t(sizeof head) ||
-        std::memcmp(head, db::kSqliteMagic, sizeof head) != 0) {
-      reason = QStringLiteral("not a database");
-      return Standing::Foreign;
-    }
-  }
+namespace {
+
+// "" when the regular file `st` at `native`, opened without blocking and
+// without following a link put there meanwhile, is still that file and
+// begins with the SQLite header; otherwise why not.
+QString headerFinding(const QByteArray& native, const struct stat& st) {
+  posix::Fd f(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+  struct stat opened;
+  char head[sizeof db::kSqliteMagic];
+  if (!f.valid() || ::fstat(f.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || !sameFile(opened, st))
+    return QStringLiteral("changed while it was looked at");
+  if (::pread(f.get(), head, sizeof head, 0) != ssize_t(sizeof head) ||
+      std::memcmp(head, db::kSqliteMagic, sizeof head) != 0)
+    return QStringLiteral("not a database");
+  return QString();
+}
+
+// "" when the database file at `native` holds the shop's tables as a copy
+// of the database `dbPath` would: at least one, and every one the database
+// holds (when it can be read); otherwise why not.
+QString tablesFinding(const QByteArray& native, const QString& dbPath) {
   QString error;
   const QStringList tables = tablesOf(native, error);
-  if (!error.isEmpty()) {
-    reason = QStringLiteral("not a database of the shop (") + error + QLatin1Char(')');
-    return Standing::Foreign;
-  }
-  // A copy of the database holds every shop table the database holds (when
-  // it can be read); a file with none of them is no copy of a shop database.
+  if (!error.isEmpty()) return QStringLiteral("not a database of the shop (") + error + QLatin1Char(')');
   QString dbError;
   QStringList dbTables;
   const db::DbFile database = db::DbFile(dbPath).followed();
@@ -128,21 +100,44 @@ Standing standingOf(const QString& backupPath, const QString& dbPath, QString* w
   for (const char* table : kShopTables) {
     const bool here = tables.contains(QLatin1String(table), Qt::CaseInsensitive);
     any = any || here;
-    const bool wanted = dbTables.contains(QLatin1String(table), Qt::CaseInsensitive);
-    if (!here && wanted) missing << QLatin1String(table);
+    if (!here && dbTables.contains(QLatin1String(table), Qt::CaseInsensitive)) missing << QLatin1String(table);
   }
-  if (!any || !missing.isEmpty()) {
-    if (missing.isEmpty()) missing << QStringLiteral("of the shop");
-    reason = QStringLiteral("not a database of the shop (no table %1)").arg(missing.join(QStringLiteral(", ")));
-    return Standing::Foreign;
+  if (any && missing.isEmpty()) return QString();
+  if (missing.isEmpty()) missing << QStringLiteral("of the shop");
+  return QStringLiteral("not a database of the shop (no table %1)").arg(missing.join(QStringLiteral(", ")));
+}
+
+}  // namespace
+
+Standing standingOf(const QString& backupPath, const QString& dbPath, QString* why) {
+  QString ignored;
+  QString& reason = why ? *why : ignored;
+  reason.clear();
+  const QByteArray native = QFile::encodeName(QFileInfo(paths::resolve(backupPath)).absoluteFilePath());
+  struct stat st;
+  if (::lstat(native.constData(), &st) != 0) {
+    const int err = errno;
+    reason = QString::fromLocal8Bit(std::strerror(err));
+    return err == ENOENT || err == ENOTDIR ? Standing::Absent : Standing::Foreign;
   }
+  if (S_ISDIR(st.st_mode)) {
+    reason = QStringLiteral("a folder, not a backup");
+    return Standing::Absent;
+  }
+  struct stat dbSt;
+  if (S_ISLNK(st.st_mode))
+    reason = QStringLiteral("a symbolic link, not a backup");
+  else if (!S_ISREG(st.st_mode))
+    reason = QStringLiteral("not a regular file");
+  else if (::stat(QFile::encodeName(paths::resolve(dbPath)).constData(), &dbSt) == 0 && sameFile(st, dbSt))
+    reason = QStringLiteral("the database itself under another name, not a backup");
+  if (reason.isEmpty()) reason = headerFinding(native, st);
+  if (reason.isEmpty()) reason = tablesFinding(native, dbPath);
   // The name still names the file that was read.
   struct stat after;
-  if (::lstat(native.constData(), &after) != 0 || !S_ISREG(after.st_mode) || !sameFile(after, st)) {
+  if (reason.isEmpty() && (::lstat(native.constData(), &after) != 0 || !S_ISREG(after.st_mode) || !sameFile(after, st)))
     reason = QStringLiteral("changed while it was looked at");
-    return Standing::Foreign;
-  }
-  return Standing::Valid;
+  return reason.isEmpty() ? Standing::Valid : Standing::Foreign;
 }
 
 QString nameForDate(const QDate& date) {
