@@ -9,7 +9,6 @@
 #include "cli/stop_signals.h"
 #include "platform/core/db_engine.h"
 #include "platform/core/paths.h"
-#include "platform/core/runtime_error.h"
 #include "purge/purge_archive.h"
 
 namespace cli {
@@ -77,8 +76,7 @@ void CommandLineFace::stepStarting(PurgeStep step, std::optional<ShopTable> tabl
     TableFigures figures;
     figures.table = *table;
     // The counts read the same plan the purge is about to run.
-    trapErrors([&] { m_plan = planTablePurge(*table, m_dbPath, m_cutOff); });
-    m_plan.table = shopTableName(*table);
+    m_plan = planTablePurge(*table, m_dbPath, m_cutOff);
     figures.rows = countTableRows(m_dbPath, m_plan);
     tables.push_back(figures);
     m_changedBefore = db::changedRowsSoFar();

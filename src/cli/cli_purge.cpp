@@ -18,7 +18,6 @@
 #include "data/files_.h"
 #include "platform/core/db_engine.h"
 #include "platform/core/paths.h"
-#include "platform/core/runtime_error.h"
 #include "platform/filesafety/db_file.h"
 #include "platform/filesafety/files.h"
 #include "purge/purge_archive.h"
@@ -220,9 +219,7 @@ int runDryRun(const Request& request) {
   DryRunSummary summary;
   bool counted = true;
   for (ShopTable table : selectedTables(request.selection)) {
-    TablePurgePlan plan;
-    plan.table = shopTableName(table);
-    trapErrors([&] { plan = planTablePurge(table, request.dbPath, request.cutOff); });
+    const TablePurgePlan plan = planTablePurge(table, request.dbPath, request.cutOff);
     const DryRunTable row{table, countTableRows(request.dbPath, plan), countPurgeableRows(request.dbPath, plan),
                           plan.dateColumn.isEmpty() ? -1 : countUnreadableDates(request.dbPath, plan)};
     if (row.rows < 0 || row.purgeable < 0 || row.kept < 0) {

@@ -27,8 +27,8 @@ struct TablePurgePlan {
 
 // The plan of the purge of `table` before `cutOffDate`, the very one the
 // purge routines below run. Contacts reads DefaultShipFrom from Setup
-// (GetDefaultShipFrom) to spare the shop's ship-from contact. Never fails;
-// a run-time error of that read propagates as RuntimeError.
+// (GetDefaultShipFrom) to spare the shop's ship-from contact; when that read
+// fails its box is shown and no contact is spared by ID. Never fails.
 TablePurgePlan planTablePurge(ShopTable table, const QString& dbPath, const QDate& cutOffDate);
 
 // Rows counted on the database at `dbPath` without changing it: all rows of
