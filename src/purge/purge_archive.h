@@ -48,7 +48,7 @@ Status lockArchiveFolder(const QString& dbPath, const QString& archivePath, runl
 // device and inode), a name that the backup store counts as a backup (so
 // retention never removes the archive), a file that is no SQLite database,
 // and one that fails the integrity check (after what a crashed writer left
-// beside it was recovered, on a copy first: db_health::recover). A missing
+// beside it was recovered, on a copy first: db::recoverLeftovers). A missing
 // archive is made when `create`, else refused with ENOENT; an empty file
 // (left by a kill before its first commit) counts as missing. The archive
 // is then given the database's journal mode, a table for every shop table

@@ -58,11 +58,11 @@ Status standingOf(const QString& path, const QString& dbPath, bool removeEmpty) 
 Status checkExisting(const QString& path) {
   if (!db::DbFile::fromNative(QFile::encodeName(path)).checkHeader().ok())
     return refused(SQLITE_CORRUPT, QStringLiteral("is not a database"), path);
-  if (Status s = db_health::recover(path); !s.ok())
+  if (Status s = db::recoverLeftovers(path); !s.ok())
     return refused(s.number(), QStringLiteral("could not be recovered: ") + s.description(), path);
   QStringList tables, findings;
   for (ShopTable t : archivedTables()) tables << shopTableName(t);
-  const Status checked = db_health::check(path, tables, findings);
+  const Status checked = db::checkTables(path, tables, findings);
   if (!checked.ok()) return refused(checked.number(), QStringLiteral("cannot be read: ") + checked.description(), path);
   if (!findings.isEmpty())
     return refused(SQLITE_CORRUPT, QStringLiteral("is damaged: ") + findings.join(QStringLiteral("; ")), path);

@@ -92,7 +92,7 @@ bool PrepareRun(const QString& dbPath, runlock::RunLock& lock, Status& refusal) 
     ShowProcessFailed(refusal.description(), kBackupHeader, QString());
     return false;
   }
-  refusal = liveness::run([&] { return db_health::recover(dbPath); });
+  refusal = liveness::run([&] { return db::recoverLeftovers(dbPath); });
   if (refusal.ok()) return true;
   lock.release();
   ShowProcessFailed(refusal.description(),
@@ -148,7 +148,7 @@ bool BackupDB(const QString& dbPath, const QString& backupPath, QString& errDesc
     }
     // A journal or WAL that would damage the database is said as such; any
     // other failed recovery leaves the journal the copy refuses.
-    if (const Status recovered = liveness::run([&] { return db_health::recover(dbPath); });
+    if (const Status recovered = liveness::run([&] { return db::recoverLeftovers(dbPath); });
         (recovered.number() & 0xff) == SQLITE_CORRUPT) {
       errNum = recovered.number();
       errDesc = recovered.description();
@@ -184,7 +184,7 @@ bool CheckDB(const QString& dbPath) {
     finding = dbPath + QStringLiteral(" is not a file that holds a database.");
   } else {
     QStringList findings;
-    if (liveness::run([&] { return db_health::check(dbPath, kCheckedTables, findings); }).ok())
+    if (liveness::run([&] { return db::checkTables(dbPath, kCheckedTables, findings); }).ok())
       finding = findings.join(QLatin1Char('\r'));
   }
   if (finding.isEmpty()) return true;

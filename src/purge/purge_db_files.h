@@ -45,7 +45,7 @@ bool TodaysBackupFound(const QString& dbPath, const QString& backupPath);
 // Readies a run on the database `dbPath` before anything is changed: takes
 // the run lock (one run at a time per database, window and command line
 // alike), then recovers what an interrupted writer left beside the
-// database, on a copy first (db_health::recover). True with `lock` held.
+// database, on a copy first (db::recoverLeftovers). True with `lock` held.
 // False after one warning box, `refusal` saying why and nothing changed,
 // when another run holds the lock (EBUSY, runlock::kBusyText) or when the
 // journal or WAL beside the database would damage it (SQLITE_CORRUPT) or

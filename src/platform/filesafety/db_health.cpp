@@ -19,7 +19,7 @@
 #include "platform/filesafety/integrity_parts.h"
 #include "platform/filesafety/sqlite_handle.h"
 
-namespace db_health {
+namespace db {
 namespace {
 
 // Opens the database at `path` on `c`: read-only for a file without any
@@ -95,7 +95,7 @@ Status tryRecovery(const QByteArray& database) {
 
 }  // namespace
 
-Status recover(const QString& path) {
+Status recoverLeftovers(const QString& path) {
   // Only a regular file: SQLite would wait on a FIFO for ever.
   struct stat st;
   if (::stat(QFile::encodeName(paths::resolve(path)).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return Status::Ok();
@@ -114,7 +114,7 @@ Status recover(const QString& path) {
   return db.run("PRAGMA wal_checkpoint(TRUNCATE)");
 }
 
-Status check(const QString& path, const QStringList& tables, QStringList& findings, int threads) {
+Status checkTables(const QString& path, const QStringList& tables, QStringList& findings, int threads) {
   findings.clear();
   integrity::Target target{QFile::encodeName(paths::resolve(path)),
                            files::isReadOnly(path) ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr, threads > 1};
@@ -142,4 +142,4 @@ Status check(const QString& path, const QStringList& tables, QStringList& findin
   return Status::Ok();
 }
 
-}  // namespace db_health
+}  // namespace db

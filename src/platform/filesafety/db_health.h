@@ -8,7 +8,7 @@
 #include "platform/core/status.h"
 #include "platform/filesafety/integrity_parts.h"
 
-namespace db_health {
+namespace db {
 
 // The check's lines kept for the operator.
 inline constexpr int kMaxFindings = 5;
@@ -26,7 +26,7 @@ inline constexpr int kMaxFindings = 5;
 // copy (ENOSPC, ...), or with SQLite's code and message; the database, what
 // is beside it and its folder are then as they were, unless SQLite's own
 // recovery of the database itself failed after the trial passed.
-Status recover(const QString& path);
+Status recoverLeftovers(const QString& path);
 
 // Runs SQLite's integrity check of each of `tables` the database at `path`
 // holds (each with its indexes), split over up to `threads` connections
@@ -39,7 +39,7 @@ Status recover(const QString& path);
 // line. Fails with SQLite's code and message, `findings` empty, when the
 // database cannot be opened or its schema read: every statement on it then
 // fails the same way. Never creates the file.
-Status check(const QString& path, const QStringList& tables, QStringList& findings,
+Status checkTables(const QString& path, const QStringList& tables, QStringList& findings,
              int threads = integrity::availableCores());
 
-}  // namespace db_health
+}  // namespace db

@@ -34,8 +34,8 @@ class SplitCheck : public ::testing::Test {
 TEST_F(SplitCheck, FindsWhatTheOneConnectionCheckFindsInTheSameOrder) {
   const QStringList tables = kTables + QStringList{"ManifestDates"};
   QStringList alone, split;
-  ASSERT_TRUE(db_health::check(db, tables, alone, 1).ok());
-  ASSERT_TRUE(db_health::check(db, tables, split, 3).ok());
+  ASSERT_TRUE(db::checkTables(db, tables, alone, 1).ok());
+  ASSERT_TRUE(db::checkTables(db, tables, split, 3).ok());
   ASSERT_FALSE(alone.isEmpty());
   EXPECT_TRUE(alone.first().contains("Contacts_Date")) << alone.join('\n').toStdString();
   EXPECT_TRUE(alone.last().contains("ManifestDates_Date")) << alone.join('\n').toStdString();
@@ -47,7 +47,7 @@ TEST_F(SplitCheck, AWriterHoldingItsLockLeavesTheCheckToOneConnection) {
   ASSERT_TRUE(writer.open(QFile::encodeName(db), SQLITE_OPEN_READWRITE).ok());
   ASSERT_TRUE(writer.run("BEGIN IMMEDIATE").ok());
   QStringList findings;
-  const Status s = db_health::check(db, kTables, findings, 3);
+  const Status s = db::checkTables(db, kTables, findings, 3);
   ASSERT_TRUE(s.ok()) << s.description().toStdString();
   ASSERT_FALSE(findings.isEmpty());
   EXPECT_TRUE(findings.first().contains("Contacts_Date")) << findings.join('\n').toStdString();
