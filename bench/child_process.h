@@ -9,13 +9,13 @@ namespace bench {
 
 struct ChildResult {
   bool started = false;
-  int exitCode = -1;        // -1 when killed by a signal or not started
-  double seconds = 0;       // wall time from start to reaping
-  long maxRssKiB = 0;       // ru_maxrss of the child, from wait4
-  double userSeconds = 0;   // its processor time in user mode
-  double systemSeconds = 0; // and in the kernel
-  std::string output;       // its standard output, when captured
-  std::string errorOutput;  // its standard error
+  int exitCode = -1;         // -1 when killed by a signal or not started
+  double seconds = 0;        // wall time from start to reaping
+  long maxRssKiB = 0;        // ru_maxrss of the child, from wait4
+  double userSeconds = 0;    // its processor time in user mode
+  double systemSeconds = 0;  // and in the kernel
+  std::string output;        // its standard output, when captured
+  std::string errorOutput;   // its standard error
 };
 
 // Starts `argv[0]` (looked up in PATH) with `argv` and waits for it. The

@@ -17,8 +17,8 @@
 // child's ru_maxrss read through wait4 (its own VmHWM is printed beside it). Every program path of A points into
 // the bench folder (KESTROVA_DRIVE_C and the rest); no user database is read.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <malloc.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -168,8 +168,7 @@ int runBench(const Options& options, const std::string& self) {
   char pattern[4096];
   std::snprintf(pattern, sizeof pattern, "%s/purge-bench-XXXXXX", options.dir.c_str());
   if (!::mkdtemp(pattern)) {
-    std::fprintf(stderr, "purge-bench: cannot make a folder under %s: %s\n", options.dir.c_str(),
-                 std::strerror(errno));
+    std::fprintf(stderr, "purge-bench: cannot make a folder under %s: %s\n", options.dir.c_str(), std::strerror(errno));
     return 1;
   }
   const std::string root = pattern;
@@ -194,8 +193,7 @@ int runBench(const Options& options, const std::string& self) {
     std::fprintf(stderr, "purge-bench: sample database: %s\n", qPrintable(made));
     return 1;
   }
-  const double makeSeconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - makeStart).count();
+  const double makeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - makeStart).count();
   const bench::DatabaseCensus before = bench::takeCensus(pristine);
   if (!before.error.empty()) {
     std::fprintf(stderr, "purge-bench: %s\n", before.error.c_str());
@@ -214,10 +212,10 @@ int runBench(const Options& options, const std::string& self) {
 
   bool allGood = true;
   std::vector<double> ratios;
-  std::vector<double> durableRatios;  // A against B'
-  std::vector<double> plainRatios;    // A against plain B
-  std::vector<double> cliRatios;      // C against A
-  std::vector<double> aTotals;        // with --a-only
+  std::vector<double> durableRatios;                          // A against B'
+  std::vector<double> plainRatios;                            // A against plain B
+  std::vector<double> cliRatios;                              // C against A
+  std::vector<double> aTotals;                                // with --a-only
   std::array<double, bench::kStepNames.size()> longestGap{};  // of A, over all pairs
 
   long peakRss = 0;
@@ -228,8 +226,7 @@ int runBench(const Options& options, const std::string& self) {
   bench::DatabaseCensus afterA;
   std::vector<std::string> statements;
 
-  const std::vector<std::string> plainStatements =
-      bench::plainStatements(cutOff, bench::defaultShipFrom(pristine));
+  const std::vector<std::string> plainStatements = bench::plainStatements(cutOff, bench::defaultShipFrom(pristine));
 
   for (int pair = 1; pair <= options.pairs; ++pair) {
     std::printf("pair %d\n", pair);
@@ -245,9 +242,10 @@ int runBench(const Options& options, const std::string& self) {
       break;
     }
     printTiming("A", a.timing);
-    std::printf("    A child %.2f s with start-up (user %.2f s, system %.2f s); peak RSS %.1f MiB (%.1f MiB before the "
-                "first step)\n",
-                a.childSeconds, a.childUser, a.childSystem, a.peakRssKiB / 1024.0, a.startRssKiB / 1024.0);
+    std::printf(
+        "    A child %.2f s with start-up (user %.2f s, system %.2f s); peak RSS %.1f MiB (%.1f MiB before the "
+        "first step)\n",
+        a.childSeconds, a.childUser, a.childSystem, a.peakRssKiB / 1024.0, a.startRssKiB / 1024.0);
     std::printf("    A longest stretch without event processing (ms):");
     for (size_t i = 0; i < bench::kStepNames.size(); ++i)
       std::printf(" %s %.0f", bench::kStepNames[i], a.longestGapMs[i]);
@@ -293,10 +291,11 @@ int runBench(const Options& options, const std::string& self) {
       allGood = false;
       break;
     }
-    std::printf("  C  command line: steps %.2f s (A %.2f s), %.2f s with the summary's row counts, child %.2f s with "
-                "start-up; peak RSS %.1f MiB; ratio C/A %.3f\n",
-                c.stepsSeconds, a.timing.total(), c.runSeconds, c.childSeconds, c.peakRssKiB / 1024.0,
-                c.stepsSeconds / a.timing.total());
+    std::printf(
+        "  C  command line: steps %.2f s (A %.2f s), %.2f s with the summary's row counts, child %.2f s with "
+        "start-up; peak RSS %.1f MiB; ratio C/A %.3f\n",
+        c.stepsSeconds, a.timing.total(), c.runSeconds, c.childSeconds, c.peakRssKiB / 1024.0,
+        c.stepsSeconds / a.timing.total());
     cliRatios.push_back(c.stepsSeconds / a.timing.total());
     const bench::DatabaseCensus afterC = bench::takeCensus(place.database());
     if (!reportLoss("C", before, afterC)) allGood = false;
@@ -316,8 +315,7 @@ int runBench(const Options& options, const std::string& self) {
         std::fprintf(stderr, "purge-bench: %s\n", e.c_str());
         return 1;
       }
-      const bench::PurgeBRun b =
-          bench::runPurgeB(place, side_i == 0 ? plainStatements : statements, durable != 0);
+      const bench::PurgeBRun b = bench::runPurgeB(place, side_i == 0 ? plainStatements : statements, durable != 0);
       if (!b.ok) {
         std::printf("  ERROR: %s failed: %s\n", side, b.failure.c_str());
         allGood = false;
@@ -333,8 +331,8 @@ int runBench(const Options& options, const std::string& self) {
       if (!reportLoss(side, before, afterB)) allGood = false;
       for (size_t i = 0; i < bench::kPurgedTables.size(); ++i) {
         if (afterA.tables[i] == afterB.tables[i]) continue;
-        std::printf("  ERROR: %s: A and %s kept different rows (A %lld rows, %s %lld rows)\n",
-                    bench::kPurgedTables[i], side, static_cast<long long>(afterA.tables[i].rows), side,
+        std::printf("  ERROR: %s: A and %s kept different rows (A %lld rows, %s %lld rows)\n", bench::kPurgedTables[i],
+                    side, static_cast<long long>(afterA.tables[i].rows), side,
                     static_cast<long long>(afterB.tables[i].rows));
         allGood = false;
       }
@@ -362,15 +360,19 @@ int runBench(const Options& options, const std::string& self) {
     std::printf("\n  median ratio A/B: %.3f (goal <= 1.10)\n", median(ratios));
     std::printf("  ratio A/B' per pair:");
     for (double r : durableRatios) std::printf(" %.3f", r);
-    std::printf("\n  median ratio A/B': %.3f (B' = B + integrity_check of the database and of the temporary file + sync after the copy back)\n",
-                median(durableRatios));
-    std::printf("  median ratio C/A: %.3f (C = the purge-database command line, its steps' times)\n", median(cliRatios));
+    std::printf(
+        "\n  median ratio A/B': %.3f (B' = B + integrity_check of the database and of the temporary file + sync after "
+        "the copy back)\n",
+        median(durableRatios));
+    std::printf("  median ratio C/A: %.3f (C = the purge-database command line, its steps' times)\n",
+                median(cliRatios));
     std::printf("  longest stretch of A without event processing per step (ms, goal <= 250):");
     for (size_t i = 0; i < bench::kStepNames.size(); ++i) std::printf(" %s %.0f", bench::kStepNames[i], longestGap[i]);
     std::printf("\n");
-    std::printf("  peak RSS of A: %.1f MiB (goal <= 64 MiB): ru_maxrss of the A child through wait4; its own VmHWM "
-                "at exit %.1f MiB, %.1f MiB before its first step; the bench itself held %.1f MiB when forking\n",
-                peakRss / 1024.0, endHighWater / 1024.0, startRss / 1024.0, benchRss / 1024.0);
+    std::printf(
+        "  peak RSS of A: %.1f MiB (goal <= 64 MiB): ru_maxrss of the A child through wait4; its own VmHWM "
+        "at exit %.1f MiB, %.1f MiB before its first step; the bench itself held %.1f MiB when forking\n",
+        peakRss / 1024.0, endHighWater / 1024.0, startRss / 1024.0, benchRss / 1024.0);
     std::printf("  database size: before %lld bytes (%.1f MiB), after A %lld (%.1f MiB), after B %lld (%.1f MiB)\n",
                 sizeBefore, mib(sizeBefore), sizeAfterA, mib(sizeAfterA), sizeAfterB, mib(sizeAfterB));
     std::printf("  rows lost:");
@@ -383,9 +385,10 @@ int runBench(const Options& options, const std::string& self) {
     std::printf(" all %lld of %lld\n", lost, rowsBefore);
   }
   if (!aTotals.empty())
-    std::printf("\nsummary (A alone)\n  median A %.2f s, %.2f s per GiB; peak RSS of A %.1f MiB (goal <= 64 MiB); "
-                "size before %lld bytes, after %lld\n",
-                median(aTotals), median(aTotals) / (mib(sizeBefore) / 1024), peakRss / 1024.0, sizeBefore, sizeAfterA);
+    std::printf(
+        "\nsummary (A alone)\n  median A %.2f s, %.2f s per GiB; peak RSS of A %.1f MiB (goal <= 64 MiB); "
+        "size before %lld bytes, after %lld\n",
+        median(aTotals), median(aTotals) / (mib(sizeBefore) / 1024), peakRss / 1024.0, sizeBefore, sizeAfterA);
   std::printf("%s\n", !allGood ? "result: ERRORS above" : options.aOnly ? "result: A whole" : "result: A and B agree");
 
   if (!options.keep) QDir(QString::fromStdString(root)).removeRecursively();
@@ -398,8 +401,10 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--child-a") == 0) {
     QDate today, cutOff;
     for (int i = 2; i + 1 < argc; i += 2) {
-      if (std::strcmp(argv[i], "--today") == 0) today = QDate::fromString(QString::fromLatin1(argv[i + 1]), Qt::ISODate);
-      if (std::strcmp(argv[i], "--cutoff") == 0) cutOff = QDate::fromString(QString::fromLatin1(argv[i + 1]), Qt::ISODate);
+      if (std::strcmp(argv[i], "--today") == 0)
+        today = QDate::fromString(QString::fromLatin1(argv[i + 1]), Qt::ISODate);
+      if (std::strcmp(argv[i], "--cutoff") == 0)
+        cutOff = QDate::fromString(QString::fromLatin1(argv[i + 1]), Qt::ISODate);
     }
     if (!today.isValid() || !cutOff.isValid()) return 2;
     return bench::purgeAChildMain(argc, argv, today, cutOff);

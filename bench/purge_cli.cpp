@@ -14,14 +14,11 @@ namespace bench {
 
 PurgeCRun runPurgeC(const QDate& cutOff) {
   PurgeCRun run;
-  const ChildResult child =
-      runChild({PURGE_DATABASE, "--all", "--before", cutOff.toString(Qt::ISODate).toStdString(),
-                "--json", "--quiet"},
-               true);
+  const ChildResult child = runChild(
+      {PURGE_DATABASE, "--all", "--before", cutOff.toString(Qt::ISODate).toStdString(), "--json", "--quiet"}, true);
   run.childSeconds = child.seconds;
   run.peakRssKiB = child.maxRssKiB;
-  const QJsonObject summary =
-      QJsonDocument::fromJson(QByteArray::fromStdString(child.output)).object();
+  const QJsonObject summary = QJsonDocument::fromJson(QByteArray::fromStdString(child.output)).object();
   const QString backup = summary.value("backup").toObject().value("path").toString();
   if (!backup.isEmpty()) QFile::remove(backup);
   int stepsOk = 0;
@@ -33,9 +30,7 @@ PurgeCRun runPurgeC(const QDate& cutOff) {
   run.runSeconds = summary.value("totalSeconds").toDouble();
   // Backup, check, five tables and compaction, each ok.
   run.ok = child.exitCode == 0 && stepsOk == 8 && steps.size() == 8;
-  if (!run.ok)
-    run.failure =
-        "purge-database ended with " + std::to_string(child.exitCode) + ": " + child.errorOutput;
+  if (!run.ok) run.failure = "purge-database ended with " + std::to_string(child.exitCode) + ": " + child.errorOutput;
   return run;
 }
 

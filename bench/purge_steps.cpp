@@ -1,16 +1,16 @@
 // A and B of the purge bench.
 #include "purge_steps.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <chrono>
 #include <fstream>
 #include <sstream>
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QString>
+#include <QTimer>
 
 #include "child_process.h"
 #include "platform/core/clock.h"
@@ -116,8 +116,8 @@ int purgeAChildMain(int argc, char** argv, const QDate& today, const QDate& cutO
   });
 
   const QString dbPath = QStringLiteral("C:\\kestrova\\kestrova.mdb");
-  const QString backupPath = QStringLiteral("C:\\kestrova\\kvbackup") +
-                             today.toString(QStringLiteral("ddMMyyyy")) + QStringLiteral(".mdb");
+  const QString backupPath =
+      QStringLiteral("C:\\kestrova\\kvbackup") + today.toString(QStringLiteral("ddMMyyyy")) + QStringLiteral(".mdb");
   std::printf("rss-start %ld\n", highWaterKiB());
 
   // The progress text of each step, as the purge run shows it.
@@ -126,8 +126,8 @@ int purgeAChildMain(int argc, char** argv, const QDate& today, const QDate& cutO
   };
   using TablePurge = bool (*)(const QString&, const QDate&, QString&, int32_t&);
   const TablePurge tables[] = {PurgeContacts, PurgeInvoiceNumbers, PurgePayments, PurgeTransactions, PurgeManifest};
-  const char* texts[] = {"purging contacts...", "purging invoices...", "purging payments...",
-                         "purging transactions...", "purging manifest..."};
+  const char* texts[] = {"purging contacts...", "purging invoices...", "purging payments...", "purging transactions...",
+                         "purging manifest..."};
 
   // As in the window's run: each step's work beside a live event loop.
   liveness::Responsive responsive;
@@ -216,8 +216,7 @@ PurgeARun runPurgeA(const std::string& self, const BenchPlace& place, const QDat
   }
   if (child.exitCode != 0 && run.failure.empty())
     run.failure = "the A child ended with " + std::to_string(child.exitCode) + ": " + child.errorOutput;
-  run.ok = child.exitCode == 0 && stepsOk == kStepNames.size() && run.boxes.empty() &&
-           run.deleteStatements.size() == 5;
+  run.ok = child.exitCode == 0 && stepsOk == kStepNames.size() && run.boxes.empty() && run.deleteStatements.size() == 5;
   if (run.failure.empty() && !run.ok) {
     if (!run.boxes.empty())
       run.failure = "message boxes were shown";
@@ -232,8 +231,8 @@ std::vector<std::string> plainStatements(const QDate& cutOff, long long shipFrom
   // on the chain of "literal" + std::string.
   std::string date("'");
   date.append(cutOff.toString(Qt::ISODate).toStdString()).append("'");
-  std::string contacts = "DELETE FROM Contacts WHERE ((LastContactDate < " + date +
-                         " AND AR IS NULL) OR LastContactDate IS NULL)";
+  std::string contacts =
+      "DELETE FROM Contacts WHERE ((LastContactDate < " + date + " AND AR IS NULL) OR LastContactDate IS NULL)";
   if (shipFrom > 0) contacts += " AND ID <> " + std::to_string(shipFrom);
   return {contacts, "DELETE FROM InvoiceNumbers WHERE Date < " + date,
           "DELETE FROM Payments WHERE AcctNum = 'Cash' AND Date < " + date,
@@ -251,8 +250,8 @@ PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& del
       const ChildResult child = runChild(argv, check);
       run.timing.seconds[index] += child.seconds;
       if (child.exitCode != 0) {
-        run.failure = argv[0] + " (" + kStepNames[index] + ") ended with " + std::to_string(child.exitCode) +
-                      ": " + child.errorOutput;
+        run.failure = argv[0] + " (" + kStepNames[index] + ") ended with " + std::to_string(child.exitCode) + ": " +
+                      child.errorOutput;
         return false;
       }
       if (check && child.output != "ok\n") {
@@ -268,7 +267,8 @@ PurgeBRun runPurgeB(const BenchPlace& place, const std::vector<std::string>& del
   }
   const std::string db = place.database();
   const std::string temp = place.compactTemp();
-  std::vector<std::vector<std::string>> backup = {{"cp", "--reflink=auto", db, place.backup()}, {"sync", place.backup()}};
+  std::vector<std::vector<std::string>> backup = {{"cp", "--reflink=auto", db, place.backup()},
+                                                  {"sync", place.backup()}};
   if (durable) backup.push_back({"sqlite3", db, "PRAGMA integrity_check"});
   if (!step(0, backup)) return run;
   for (size_t i = 0; i < deleteStatements.size(); ++i)

@@ -37,12 +37,12 @@ struct BenchPlace {
 struct PurgeARun {
   bool ok = false;
   PurgeTiming timing;
-  double childSeconds = 0;       // wall time of the whole child, start-up included
-  double childUser = 0;          // its processor time, user and kernel
+  double childSeconds = 0;  // wall time of the whole child, start-up included
+  double childUser = 0;     // its processor time, user and kernel
   double childSystem = 0;
-  long peakRssKiB = 0;           // ru_maxrss of the child
-  long startRssKiB = 0;          // its VmHWM before the first step
-  long endHighWaterKiB = 0;      // its VmHWM at the end
+  long peakRssKiB = 0;                                 // ru_maxrss of the child
+  long startRssKiB = 0;                                // its VmHWM before the first step
+  long endHighWaterKiB = 0;                            // its VmHWM at the end
   std::array<long, kStepNames.size()> highWaterKiB{};  // its VmHWM after each step
   // The longest stretch of each step without event processing on the
   // program's thread, in milliseconds (a desktop wants an answer within 5 s;

@@ -27,11 +27,11 @@ DatabaseCensus takeCensus(const std::string& path) {
     return census;
   }
   for (size_t i = 0; i < kPurgedTables.size(); ++i) {
-    const std::string sql = std::string("SELECT count(*), coalesce(sum(ID), 0), coalesce(sum((ID * ID) % 1000000007), 0) FROM [") +
-                            kPurgedTables[i] + "]";
+    const std::string sql =
+        std::string("SELECT count(*), coalesce(sum(ID), 0), coalesce(sum((ID * ID) % 1000000007), 0) FROM [") +
+        kPurgedTables[i] + "]";
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(ro.db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK ||
-        sqlite3_step(stmt) != SQLITE_ROW) {
+    if (sqlite3_prepare_v2(ro.db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK || sqlite3_step(stmt) != SQLITE_ROW) {
       census.error = std::string(kPurgedTables[i]) + ": " + sqlite3_errmsg(ro.db);
       sqlite3_finalize(stmt);
       return census;
@@ -47,8 +47,7 @@ std::string quickCheck(const std::string& path) {
   if (!ro.db) return "cannot open " + path;
   sqlite3_stmt* stmt = nullptr;
   std::string verdict;
-  if (sqlite3_prepare_v2(ro.db, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK)
-    return sqlite3_errmsg(ro.db);
+  if (sqlite3_prepare_v2(ro.db, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK) return sqlite3_errmsg(ro.db);
   while (sqlite3_step(stmt) == SQLITE_ROW) {
     if (!verdict.empty()) verdict += "; ";
     verdict += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));

@@ -8,13 +8,13 @@
 
 namespace bench {
 
-inline constexpr std::array<const char*, 5> kPurgedTables = {"Contacts", "InvoiceNumbers", "Payments",
-                                                             "Transactions", "Manifest"};
+inline constexpr std::array<const char*, 5> kPurgedTables = {"Contacts", "InvoiceNumbers", "Payments", "Transactions",
+                                                             "Manifest"};
 
 struct TableCensus {
   std::int64_t rows = 0;
-  std::int64_t idSum = 0;     // sum of the IDs
-  std::int64_t idSquares = 0; // sum of ID*ID modulo a prime
+  std::int64_t idSum = 0;      // sum of the IDs
+  std::int64_t idSquares = 0;  // sum of ID*ID modulo a prime
   bool operator==(const TableCensus&) const = default;
 };
 

@@ -21,9 +21,10 @@ int main(int argc, char** argv) {
   // operator more likely wants the command line.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
       qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-    std::fputs("purge-database: no display to show the window on; "
-               "see 'purge-database --help' for the command line.\n",
-               stderr);
+    std::fputs(
+        "purge-database: no display to show the window on; "
+        "see 'purge-database --help' for the command line.\n",
+        stderr);
     return cli::kExitUsage;
   }
 

@@ -42,8 +42,7 @@ int main(int argc, char** argv) {
       path = flag;
     }
     if (!ok) {
-      std::fprintf(stderr, "make-sample-db: bad value for %s: %s\n", qPrintable(flag),
-                   qPrintable(line.arg()));
+      std::fprintf(stderr, "make-sample-db: bad value for %s: %s\n", qPrintable(flag), qPrintable(line.arg()));
       return 2;
     }
   }
@@ -60,11 +59,10 @@ int main(int argc, char** argv) {
   std::printf(
       "%s: %lld rows (Contacts %lld, InvoiceNumbers %lld, Payments %lld, Transactions %lld, "
       "Manifest %lld, Setup %lld), %.1f MB in %.1f s\n",
-      qPrintable(path), static_cast<long long>(rows.purged() + rows.setup),
-      static_cast<long long>(rows.contacts), static_cast<long long>(rows.invoiceNumbers),
-      static_cast<long long>(rows.payments), static_cast<long long>(rows.transactions),
-      static_cast<long long>(rows.manifest), static_cast<long long>(rows.setup),
-      static_cast<double>(QFileInfo(path).size()) / 1e6,
+      qPrintable(path), static_cast<long long>(rows.purged() + rows.setup), static_cast<long long>(rows.contacts),
+      static_cast<long long>(rows.invoiceNumbers), static_cast<long long>(rows.payments),
+      static_cast<long long>(rows.transactions), static_cast<long long>(rows.manifest),
+      static_cast<long long>(rows.setup), static_cast<double>(QFileInfo(path).size()) / 1e6,
       static_cast<double>(timer.elapsed()) / 1000.0);
   return 0;
 }

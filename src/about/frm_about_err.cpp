@@ -115,8 +115,8 @@ FormRef<frmAboutErr>& frmAboutErrRef() {
 }
 
 frmAboutErr::frmAboutErr(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
   Q_INIT_RESOURCE(about);
   setObjectName(QStringLiteral("frmAboutErr"));
   buildControls();
@@ -151,18 +151,18 @@ void frmAboutErr::buildControls() {
   cmdSysInfo->setGeometry(layout::twips(3900, 4035, 1245, 345));
   cmdSysInfo->setAutoDefault(true);
 
-  lblTitle = makeLabel(this, "lblTitle", QStringLiteral("Application Title"),
-                       layout::twips(2160, 240, 2925, 240), Qt::AlignLeft);
+  lblTitle = makeLabel(this, "lblTitle", QStringLiteral("Application Title"), layout::twips(2160, 240, 2925, 240),
+                       Qt::AlignLeft);
   setTextColor(lblTitle, black());
-  lblVersion = makeLabel(this, "lblVersion", QStringLiteral("Version"), layout::twips(2160, 480, 2925, 225),
-                         Qt::AlignLeft);
+  lblVersion =
+      makeLabel(this, "lblVersion", QStringLiteral("Version"), layout::twips(2160, 480, 2925, 225), Qt::AlignLeft);
   Label2 = makeLabel(this, "Label2",
                      QStringLiteral("I hope this feebback feature will help me to make your program "
                                     "even better ..."),
                      layout::twips(2160, 1200, 3045, 450), Qt::AlignHCenter);
   setTextColor(Label2, black());
-  Label3 = makeLabel(this, "Label3", QString::fromUtf8(app::kAuthor), layout::twips(120, 1800, 1815, 255),
-                     Qt::AlignHCenter);
+  Label3 =
+      makeLabel(this, "Label3", QString::fromUtf8(app::kAuthor), layout::twips(120, 1800, 1815, 255), Qt::AlignHCenter);
 
   buildLinksAndFooter();
 
@@ -181,9 +181,9 @@ void frmAboutErr::buildLinksAndFooter() {
   lblweb = makeLink(this, this, "lblweb", QStringLiteral("or visit our web site at:"), 720, 2520, 1575);
   web = makeLink(this, this, "web", QString::fromUtf8(app::kWebPage), 2520, 2520, 0);
 
-  lblThanks = makeLabel(this, "lblThanks",
-                        QStringLiteral("Thank you for choosing %1!").arg(QString::fromUtf8(app::kCompany)),
-                        layout::twips(720, 3000, 3765, 330), Qt::AlignHCenter);
+  lblThanks =
+      makeLabel(this, "lblThanks", QStringLiteral("Thank you for choosing %1!").arg(QString::fromUtf8(app::kCompany)),
+                layout::twips(720, 3000, 3765, 330), Qt::AlignHCenter);
   setTextColor(lblThanks, layout::bgr(0x0040C0));
 
   Line1[1] = Line{QPoint(layout::px(90), layout::px(3405)), QPoint(layout::px(5280), layout::px(3405)),
@@ -220,8 +220,8 @@ void frmAboutErr::StartSysInfo() {
   bool started = false;
   const auto trapped = trapErrors([&] {
     QString SysInfoPath;
-    if (GetKeyValue(HKEY_LOCAL_MACHINE, QString::fromLatin1(kRegKeySysInfo),
-                    QString::fromLatin1(kRegValSysInfo), SysInfoPath)) {
+    if (GetKeyValue(HKEY_LOCAL_MACHINE, QString::fromLatin1(kRegKeySysInfo), QString::fromLatin1(kRegValSysInfo),
+                    SysInfoPath)) {
       // The registered path is started as it is, without a file test.
     } else if (GetKeyValue(HKEY_LOCAL_MACHINE, QString::fromLatin1(kRegKeySysInfoLoc),
                            QString::fromLatin1(kRegValSysInfoLoc), SysInfoPath)) {
@@ -239,8 +239,7 @@ void frmAboutErr::StartSysInfo() {
     MsgBox(QStringLiteral("System Information Is Unavailable At This Time"), vbOKOnly, app::title());
 }
 
-bool frmAboutErr::GetKeyValue(HKEY KeyRoot, const QString& KeyName, const QString& SubKeyRef,
-                              QString& KeyVal) {
+bool frmAboutErr::GetKeyValue(HKEY KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal) {
   HKEY hKey = 0;
   // The key is closed on every way out, also when an error leaves.
   struct KeyCloser {

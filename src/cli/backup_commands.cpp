@@ -9,10 +9,10 @@
 #include <QJsonDocument>
 #include <QLocale>
 
+#include "cli/archive_commands.h"
 #include "platform/core/clock.h"
 #include "platform/core/paths.h"
 #include "platform/filesafety/run_lock.h"
-#include "cli/archive_commands.h"
 #include "purge/backup_store.h"
 
 namespace cli {
@@ -27,11 +27,11 @@ void writeJson(QTextStream& out, const QJsonObject& object) {
 bool beforeRestore(const backups::Entry& entry) { return entry.kind == backups::Kind::BeforeRestore; }
 
 QJsonObject entryJson(const backups::Entry& entry) {
-  QJsonObject o{{QStringLiteral("date"), entry.date.toString(Qt::ISODate)},
-                {QStringLiteral("path"), entry.path},
-                {QStringLiteral("size"), entry.size},
-                {QStringLiteral("kind"),
-                 beforeRestore(entry) ? QStringLiteral("before restore") : QStringLiteral("backup")}};
+  QJsonObject o{
+      {QStringLiteral("date"), entry.date.toString(Qt::ISODate)},
+      {QStringLiteral("path"), entry.path},
+      {QStringLiteral("size"), entry.size},
+      {QStringLiteral("kind"), beforeRestore(entry) ? QStringLiteral("before restore") : QStringLiteral("backup")}};
   if (beforeRestore(entry)) o.insert(QStringLiteral("time"), entry.time.toString(Qt::ISODate));
   if (entry.checked) {
     o.insert(QStringLiteral("ok"), entry.check.passed);
@@ -41,9 +41,7 @@ QJsonObject entryJson(const backups::Entry& entry) {
 }
 
 // The database's path as the file system sees it, for the operator.
-QString shownPath(const QString& dbPath) {
-  return QFileInfo(paths::resolve(dbPath)).absoluteFilePath();
-}
+QString shownPath(const QString& dbPath) { return QFileInfo(paths::resolve(dbPath)).absoluteFilePath(); }
 
 int missingFolder(const QString& dbPath, QTextStream& err) {
   err << "No such file or directory: " << shownPath(dbPath) << '\n';
@@ -69,14 +67,12 @@ int exitOf(backups::Outcome outcome) {
 
 }  // namespace
 
-int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStream& out,
-                       QTextStream& err, const QString& archivePath) {
+int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStream& out, QTextStream& err,
+                       const QString& archivePath) {
   QList<backups::Entry> entries;
-  const Status listed =
-      backups::list(dbPath, verify ? backups::CheckMode::Full : backups::CheckMode::Quick, entries);
+  const Status listed = backups::list(dbPath, verify ? backups::CheckMode::Full : backups::CheckMode::Quick, entries);
   if (!listed.ok()) return missingFolder(dbPath, err);
-  const QString checkName =
-      verify ? QStringLiteral("integrity_check") : QStringLiteral("quick_check");
+  const QString checkName = verify ? QStringLiteral("integrity_check") : QStringLiteral("quick_check");
   bool allPassed = true;
   for (const backups::Entry& e : entries) allPassed = allPassed && e.check.passed;
   QJsonValue archiveJson;
@@ -108,8 +104,7 @@ int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStrea
   return allPassed ? kExitSuccess : kExitFailed;
 }
 
-int restoreCommand(const QString& dbPath, const QString& which, bool json, QTextStream& out,
-                   QTextStream& err) {
+int restoreCommand(const QString& dbPath, const QString& which, bool json, QTextStream& out, QTextStream& err) {
   const backups::RestoreResult r = backups::restore(dbPath, which, sysclock::now());
   const bool restored = r.outcome == backups::Outcome::Restored;
   if (json) {
@@ -138,9 +133,8 @@ int restoreCommand(const QString& dbPath, const QString& which, bool json, QText
   return exitOf(r.outcome);
 }
 
-int keepBackupsCommand(const QString& dbPath, int keep, const QDate& today, bool dryRun,
-                       QJsonObject* json, QTextStream& out, QTextStream& err, bool todayCounts,
-                       bool runLockHeld) {
+int keepBackupsCommand(const QString& dbPath, int keep, const QDate& today, bool dryRun, QJsonObject* json,
+                       QTextStream& out, QTextStream& err, bool todayCounts, bool runLockHeld) {
   if (keep < 1) {
     err << "--keep-backups needs a number of backups of 1 or more\n";
     err.flush();
@@ -164,8 +158,7 @@ int keepBackupsCommand(const QString& dbPath, int keep, const QDate& today, bool
   }
   QList<backups::Removal> removals;
   const Status kept = backups::keepNewest(dbPath, keep, today, dryRun, removals, todayCounts);
-  if (!kept.ok() && kept.number() == ENOENT && removals.isEmpty())
-    return missingFolder(dbPath, err);
+  if (!kept.ok() && kept.number() == ENOENT && removals.isEmpty()) return missingFolder(dbPath, err);
 
   QJsonArray done, failed;
   for (const backups::Removal& r : removals) {
@@ -173,8 +166,8 @@ int keepBackupsCommand(const QString& dbPath, int keep, const QDate& today, bool
       done.append(entryJson(r.backup));
       if (!json) out << (dryRun ? "Would remove " : "Removed ") << r.backup.path << '\n';
     } else {
-      failed.append(QJsonObject{{QStringLiteral("path"), r.backup.path},
-                                {QStringLiteral("error"), r.status.description()}});
+      failed.append(
+          QJsonObject{{QStringLiteral("path"), r.backup.path}, {QStringLiteral("error"), r.status.description()}});
       err << "Could not remove " << r.backup.path << ": " << r.status.description() << '\n';
     }
   }

@@ -28,8 +28,8 @@ namespace cli {
 // The archive at `archivePath`, when one is there, follows the backups
 // (listArchive; JSON "archive"), checked as they are; it is no backup and
 // retention never counts it.
-int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStream& out,
-                       QTextStream& err, const QString& archivePath = QString());
+int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStream& out, QTextStream& err,
+                       const QString& archivePath = QString());
 
 // Restores the backup `which` (DDMMYYYY, YYYY-MM-DD or a file path) in place of the
 // database, keeping the current one as kvbeforerestore<time>.mdb first, and
@@ -39,8 +39,7 @@ int listBackupsCommand(const QString& dbPath, bool verify, bool json, QTextStrea
 // restore or retention of it is running; 4 the backup is missing, not a
 // backup of the database or fails integrity_check; 1 a copy failed. Only 0
 // changes files.
-int restoreCommand(const QString& dbPath, const QString& which, bool json, QTextStream& out,
-                   QTextStream& err);
+int restoreCommand(const QString& dbPath, const QString& which, bool json, QTextStream& out, QTextStream& err);
 
 // Removes the backups beyond the newest `keep` (backups::keepNewest: day's
 // backups and kept pre-restore copies count alike, by the date and time in
@@ -56,8 +55,7 @@ int restoreCommand(const QString& dbPath, const QString& which, bool json, QText
 // another run holds the run lock (nothing removed); 4 the database's folder
 // is missing; 1 a backup could not be removed (the others still were; each
 // failure on `err`).
-int keepBackupsCommand(const QString& dbPath, int keep, const QDate& today, bool dryRun,
-                       QJsonObject* json, QTextStream& out, QTextStream& err,
-                       bool todayCounts = false, bool runLockHeld = false);
+int keepBackupsCommand(const QString& dbPath, int keep, const QDate& today, bool dryRun, QJsonObject* json,
+                       QTextStream& out, QTextStream& err, bool todayCounts = false, bool runLockHeld = false);
 
 }  // namespace cli

@@ -41,12 +41,8 @@ int standardOutputError() {
   return g_stdoutError;
 }
 
-void writeOut(const QString& text) {
-  writeTo(stdout, text);
-}
-void writeErr(const QString& text) {
-  writeTo(stderr, text);
-}
+void writeOut(const QString& text) { writeTo(stdout, text); }
+void writeErr(const QString& text) { writeTo(stderr, text); }
 
 int StderrPresenter::present(const QString& prompt, int style, const QString& title) {
   QString text = prompt;
@@ -60,17 +56,16 @@ int StderrPresenter::present(const QString& prompt, int style, const QString& ti
 CommandLineFace::CommandLineFace(const QString& dbPath, const QDate& cutOff, bool quiet, bool archiving)
     : m_dbPath(dbPath), m_cutOff(cutOff), m_quiet(quiet), m_archiving(archiving) {}
 
-void CommandLineFace::stepStarting(PurgeStep step, std::optional<ShopTable> table,
-                                   const QString& progress) {
+void CommandLineFace::stepStarting(PurgeStep step, std::optional<ShopTable> table, const QString& progress) {
   // Between two steps is the safe point: the step before has committed or
   // rolled back, and no temporary file of the run is left.
   stopIfAsked();
   // The window names the backup after the program's own database, typo
   // and all; a terminal names the file it was given.
-  const QString said = step == PurgeStep::Backup
-                           ? QStringLiteral("backing up ") + QFileInfo(paths::resolve(m_dbPath)).fileName() +
-                                 QStringLiteral("...")
-                           : progress;
+  const QString said =
+      step == PurgeStep::Backup
+          ? QStringLiteral("backing up ") + QFileInfo(paths::resolve(m_dbPath)).fileName() + QStringLiteral("...")
+          : progress;
   if (!m_quiet) writeErr(QStringLiteral("Please wait, ") + said);
   if (step == PurgeStep::Table && table) {
     TableFigures figures;
@@ -99,7 +94,8 @@ void CommandLineFace::stepEnded(const PurgeStepResult& result) {
     // meanwhile is what it removed; rows-before minus rows-after would also
     // count what the shop application added or removed during the step.
     // The archive's own writes (its copies) are no removed rows.
-    figures.removed = db::changedRowsSoFar() - m_changedBefore - (archive::archiveWritesSoFar() - m_archiveWritesBefore);
+    figures.removed =
+        db::changedRowsSoFar() - m_changedBefore - (archive::archiveWritesSoFar() - m_archiveWritesBefore);
     if (m_archiving) figures.archived = archive::archivedRowsSoFar() - m_archivedBefore;
     if (!m_plan.dateColumn.isEmpty()) figures.kept = countUnreadableDates(m_dbPath, m_plan);
   }

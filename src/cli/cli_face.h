@@ -63,8 +63,7 @@ class CommandLineFace : public PurgeRunFace {
 
   void busy(bool) override {}
   // Throws StopRequested when a stop signal came (stop_signals.h).
-  void stepStarting(PurgeStep step, std::optional<ShopTable> table,
-                    const QString& progress) override;
+  void stepStarting(PurgeStep step, std::optional<ShopTable> table, const QString& progress) override;
   void stepEnded(const PurgeStepResult& result) override;
 
   std::vector<TableFigures> tables;
@@ -77,7 +76,7 @@ class CommandLineFace : public PurgeRunFace {
   bool m_archiving = false;
   TablePurgePlan m_plan;
   QElapsedTimer m_timer;
-  qint64 m_changedBefore = 0;  // db::changedRowsSoFar() as the table step began
+  qint64 m_changedBefore = 0;                              // db::changedRowsSoFar() as the table step began
   qint64 m_archiveWritesBefore = 0, m_archivedBefore = 0;  // the archive's counts then
 };
 

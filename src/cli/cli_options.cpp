@@ -34,10 +34,15 @@ struct OptionDef {
 // Every option of the command line, in the order --help lists them.
 const std::vector<OptionDef>& optionTable() {
   static const std::vector<OptionDef> table = {
-      {{"before"}, "YYYY-MM-DD", "remove the rows dated before this day (with --unarchive: put back those)",
+      {{"before"},
+       "YYYY-MM-DD",
+       "remove the rows dated before this day (with --unarchive: put back those)",
        kPurge | kUnarchive},
       {{"older-than"}, "N{d|m|y}", "remove rows older than N days, calendar months or years"},
-      {{"contacts"}, "", "purge contacts last contacted before the cut-off or never contacted, but not account holders nor the shop's own",
+      {{"contacts"},
+       "",
+       "purge contacts last contacted before the cut-off or never contacted, but not account holders nor the shop's "
+       "own",
        kPurge | kUnarchive},
       {{"invoices"}, "", "purge invoices, their cash payments and transactions", kPurge | kUnarchive},
       {{"shipments"}, "", "purge shipments (the Manifest table)", kPurge | kUnarchive},
@@ -47,16 +52,23 @@ const std::vector<OptionDef>& optionTable() {
       {{"json"}, "", "write the summary as one JSON object", kAny},
       {{"quiet"}, "", "no progress lines"},
       {{"archive"}, "", "copy the removed rows into the archive kvarchive.mdb beside the database first"},
-      {{"archive-file"}, "FILE", "the archive to use instead of kvarchive.mdb (on a purge: archive into it)",
+      {{"archive-file"},
+       "FILE",
+       "the archive to use instead of kvarchive.mdb (on a purge: archive into it)",
        kPurge | kList | kUnarchive},
-      {{"unarchive"}, "", "put archived rows back: with --before or --all-archived; the table switches pick the tables (none: all)", kUnarchive,
+      {{"unarchive"},
+       "",
+       "put archived rows back: with --before or --all-archived; the table switches pick the tables (none: all)",
+       kUnarchive,
        true},
       {{"all-archived"}, "", "with --unarchive: every archived row", kUnarchive},
       {{"keep-backups"}, "N", "after a successful purge, remove the backups beyond the newest N"},
       {{"list-backups"}, "", "list the backups beside the database, newest first, and check them", kList, true},
       {{"verify"}, "", "with --list-backups: the thorough integrity check", kList},
-      {{"restore"}, "DATE|FILE",
-       "put a backup in place of the database (the current one is kept); DATE is DDMMYYYY or YYYY-MM-DD", kRestore,
+      {{"restore"},
+       "DATE|FILE",
+       "put a backup in place of the database (the current one is kept); DATE is DDMMYYYY or YYYY-MM-DD",
+       kRestore,
        true},
       {{"h", "help"}, "", "show this help and exit", kAny},
       {{"version"}, "", "show the version and exit", kAny},
@@ -256,8 +268,7 @@ QString helpText() {
       "None of --contacts, --invoices, --shipments, --all: backup and compaction only.\n\n");
   for (const OptionDef& def : optionTable()) {
     QStringList names;
-    for (const QString& n : def.names)
-      names << (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
+    for (const QString& n : def.names) names << (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
     QString left = names.join(QStringLiteral(", "));
     if (!def.valueName.isEmpty()) left += QLatin1Char(' ') + def.valueName;
     text += QStringLiteral("  %1 %2\n").arg(left, -22).arg(def.help);

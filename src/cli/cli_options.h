@@ -28,7 +28,7 @@ struct Request {
   // --list-backups and --unarchive always the one to read.
   QString archive;
   bool allArchived = false;  // --unarchive: every archived row, not only those before cutOff
-  QDate today;          // the run's one reading of the clock, set after parsing: backup name, kept backups
+  QDate today;               // the run's one reading of the clock, set after parsing: backup name, kept backups
 };
 
 // The result of parsing: a request, or the usage error to print.

@@ -83,8 +83,8 @@ int keepBackups(const Request& request, int status, QJsonObject* summary) {
   // first, and it counts among the newest.
   const bool todayCounts =
       request.dryRun && !TodaysBackupFound(request.dbPath, backupPathFor(request.dbPath, request.today));
-  const int keptStatus = keepBackupsCommand(request.dbPath, request.keepBackups, request.today,
-                                            request.dryRun, summary ? &kept : nullptr, out, err, todayCounts);
+  const int keptStatus = keepBackupsCommand(request.dbPath, request.keepBackups, request.today, request.dryRun,
+                                            summary ? &kept : nullptr, out, err, todayCounts);
   if (summary) summary->insert(QStringLiteral("keepBackups"), kept);
   return keptStatus == kExitSuccess ? status : kExitFailed;
 }
@@ -156,8 +156,7 @@ RunVerdict checkBeforeChanging(const QString& dbPath, bool sidecarInUse, QString
   // So does one in WAL mode, whose readers and writers SQLite's locks keep
   // apart and which the run backs up and compacts through SQLite.
   const Status use = database.useStatus();
-  const bool throughSqlite =
-      files::isUndecided(use) || database.journalMode() == db::DbFile::JournalMode::Wal;
+  const bool throughSqlite = files::isUndecided(use) || database.journalMode() == db::DbFile::JournalMode::Wal;
   if ((!use.ok() && !throughSqlite) || (sidecarInUse && database.hasLiveSidecar())) {
     message = QString::fromUtf8(files::kInUseText) + QStringLiteral(": ") + resolved;
     return RunVerdict::InUse;
@@ -174,9 +173,10 @@ int runPurge(const Request& request) {
 
   // Which of the two ways the run works is said: here no rename.
   if (files::isUndecided(db::DbFile(request.dbPath).useStatus()))
-    writeErr(QStringLiteral("purge-database: the database belongs to another account, whose programs cannot be "
-                            "seen: the backup is read and the compaction done through SQLite's own locks, and the "
-                            "file is never replaced."));
+    writeErr(
+        QStringLiteral("purge-database: the database belongs to another account, whose programs cannot be "
+                       "seen: the backup is read and the compaction done through SQLite's own locks, and the "
+                       "file is never replaced."));
   const qint64 sizeBefore = fileSize(request.dbPath);
   CommandLineFace face(request.dbPath, request.cutOff, request.quiet, !request.archive.isEmpty());
   QElapsedTimer total;
@@ -184,8 +184,8 @@ int runPurge(const Request& request) {
   watchStopSignals();
   PurgeOutcome outcome;
   try {
-    outcome = runPurgeSequence(request.dbPath, request.cutOff.toString(Qt::ISODate), request.selection,
-                               request.today, face, request.archive);
+    outcome = runPurgeSequence(request.dbPath, request.cutOff.toString(Qt::ISODate), request.selection, request.today,
+                               face, request.archive);
   } catch (const StopRequested& stop) {
     return stopped(request, stop.signal, face);
   }

@@ -31,9 +31,10 @@ int runRequest(const Request& request) {
     case Command::ListBackups:
     case Command::Restore: {
       QTextStream out(stdout), err(stderr);
-      const int status = request.command == Command::ListBackups
-                             ? listBackupsCommand(request.dbPath, request.verify, request.json, out, err, request.archive)
-                             : restoreCommand(request.dbPath, request.restore, request.json, out, err);
+      const int status =
+          request.command == Command::ListBackups
+              ? listBackupsCommand(request.dbPath, request.verify, request.json, out, err, request.archive)
+              : restoreCommand(request.dbPath, request.restore, request.json, out, err);
       out.flush();
       standardOutputError();  // the cause of a failed write is still in errno
       return status;

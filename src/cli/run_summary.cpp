@@ -68,16 +68,16 @@ QJsonObject toJson(const DryRunSummary& s) {
     if (!s.archive.isEmpty()) table.insert(QStringLiteral("wouldArchive"), count(t.purgeable));
     tables.append(table);
   }
-  return QJsonObject{{"dryRun", true},
-                     {"archive", s.archive.isEmpty() ? QJsonValue()
-                                                     : QJsonObject{{"path", s.archive}, {"state", s.archiveState}}},
-                     {"exitStatus", s.status},
-                     {"database", s.database},
-                     {"cutOff", s.cutOff},
-                     {"backup", QJsonObject{{"path", s.backup}, {"wouldBeMade", s.backupWanted}}},
-                     {"size", count(s.size)},
-                     {"freeSpace", count(s.freeSpace)},
-                     {"tables", tables}};
+  return QJsonObject{
+      {"dryRun", true},
+      {"archive", s.archive.isEmpty() ? QJsonValue() : QJsonObject{{"path", s.archive}, {"state", s.archiveState}}},
+      {"exitStatus", s.status},
+      {"database", s.database},
+      {"cutOff", s.cutOff},
+      {"backup", QJsonObject{{"path", s.backup}, {"wouldBeMade", s.backupWanted}}},
+      {"size", count(s.size)},
+      {"freeSpace", count(s.freeSpace)},
+      {"tables", tables}};
 }
 
 QString toText(const PurgeSummary& s) {
@@ -120,7 +120,8 @@ QString toText(const DryRunSummary& s) {
                .arg(s.backupWanted ? QStringLiteral("would be made:") : QStringLiteral("exists, none made:"), s.backup);
   lines << QStringLiteral("size      %1, %2 free").arg(sizeText(s.size), sizeText(s.freeSpace));
   if (!s.archive.isEmpty())
-    lines << QStringLiteral("archive   the removed rows would be archived first in %1 (%2)").arg(s.archive, s.archiveState);
+    lines << QStringLiteral("archive   the removed rows would be archived first in %1 (%2)")
+                 .arg(s.archive, s.archiveState);
   const bool archived = !s.archive.isEmpty();
   const std::vector<int> widths = archived ? std::vector<int>{12, 13, 14, 23} : std::vector<int>{12, 13, 23};
   if (!s.tables.empty()) {

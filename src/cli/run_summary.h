@@ -36,7 +36,7 @@ struct DryRunTable {
 struct DryRunSummary {
   int status = 0;
   QString database, cutOff, backup;
-  QString archive;  // resolved; "" when the purge would keep no archive
+  QString archive;       // resolved; "" when the purge would keep no archive
   QString archiveState;  // what is at the archive's name: "would be made", "ok", or why it would be refused
   bool backupWanted = false;
   qint64 size = -1, freeSpace = -1;

@@ -28,17 +28,23 @@ enum AdoType : int {
 
 bool isTextType(int type) {
   switch (type) {
-    case adEmpty: case adBSTR: case adVariant: case adGUID: case adChar: case adWChar:
-    case adVarChar: case adLongVarChar: case adVarWChar: case adLongVarWChar:
+    case adEmpty:
+    case adBSTR:
+    case adVariant:
+    case adGUID:
+    case adChar:
+    case adWChar:
+    case adVarChar:
+    case adLongVarChar:
+    case adVarWChar:
+    case adLongVarWChar:
       return true;
     default:
       return false;
   }
 }
 
-bool isDateType(int type) {
-  return type == adDate || type == adDBDate || type == adDBTime || type == adDBTimeStamp;
-}
+bool isDateType(int type) { return type == adDate || type == adDBDate || type == adDBTime || type == adDBTimeStamp; }
 
 // The text with leading and trailing space characters (code 32) removed;
 // other white space stays.
@@ -55,8 +61,7 @@ QString GetConnectionString(const QString& dbPath) {
   return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + dbPath;
 }
 
-bool OpenRecordset(const QString& dbPath, const QString& query, RecordsetRef& rs, QString& errDesc,
-                   int32_t& errNum) {
+bool OpenRecordset(const QString& dbPath, const QString& query, RecordsetRef& rs, QString& errDesc, int32_t& errNum) {
   bool result = false;
   auto own = std::make_unique<db::Recordset>();
   auto conn = std::make_unique<db::Connection>();

@@ -23,8 +23,7 @@ QString GetConnectionString(const QString& dbPath);
 // connection. True when the
 // result set is open; false otherwise, with the engine's number and message
 // in errNum/errDesc; `rs` then holds a closed result set. Never throws.
-bool OpenRecordset(const QString& dbPath, const QString& query, RecordsetRef& rs, QString& errDesc,
-                   int32_t& errNum);
+bool OpenRecordset(const QString& dbPath, const QString& query, RecordsetRef& rs, QString& errDesc, int32_t& errNum);
 
 // Runs `statement` on the database at `dbPath` on a connection of its own.
 // True when it ran (errNum 0, errDesc ""); false with the engine's number

@@ -10,8 +10,8 @@ const QString kProcessFailed = QStringLiteral("Process has failed !");
 void ShowProcessFailed(const QString& errDesc, const QString& header, const QString& title) {
   const QString useHeader = header.isEmpty() ? kProcessFailed : header;
   const QString useTitle = title.isEmpty() ? kProcessFailed : title;
-  const QString message = useHeader + vbCr + vbCr +
-                          QStringLiteral("The following error has occurred:") + vbCr + errDesc;
+  const QString message =
+      useHeader + vbCr + vbCr + QStringLiteral("The following error has occurred:") + vbCr + errDesc;
   MsgBox(message, vbExclamation + vbOKOnly, useTitle);
 }
 

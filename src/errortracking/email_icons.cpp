@@ -76,8 +76,7 @@ QPixmap attachmentImage(int size) {
     p.setBrush(Qt::white);
     p.drawPath(page);
     p.setPen(QPen(QColor(0, 0, 160), 1));
-    for (int y = m + fold + 2; y < s - m - 3; y += qMax(2, s / 10))
-      p.drawLine(m + 5, y, s - m - 5, y);
+    for (int y = m + fold + 2; y < s - m - 3; y += qMax(2, s / 10)) p.drawLine(m + 5, y, s - m - 5, y);
   });
 }
 

@@ -32,8 +32,8 @@ namespace {
 constexpr uint32_t kDarkBlue = 0x00C00000;
 constexpr uint32_t kDarkRed = 0x00000080;
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry,
-                  uint32_t colour, Qt::Alignment align) {
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry, uint32_t colour,
+                  Qt::Alignment align) {
   auto* l = new QLabel(caption, parent);
   l->setObjectName(QLatin1String(name));
   l->setGeometry(geometry);
@@ -55,8 +55,8 @@ void fitCaption(QLabel* l) { layout::fitText(l, l->font()); }
 frmEmail_Us::frmEmail_Us(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmEmail_Us"));
   setWindowTitle(QStringLiteral("Error Tracking Mailing System"));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
   setFont(layout::msSansSerif(8.25));
   const QRect client = layout::twips(0, 0, 7770, 5295);
   setFixedSize(client.size());
@@ -64,20 +64,19 @@ frmEmail_Us::frmEmail_Us(QWidget* parent) : QDialog(parent) {
 
   ImageList1 = {emailicons::sendImage(), emailicons::cancelImage(), emailicons::aboutImage()};
 
-  Label1 = makeLabel(this, "Label1", QStringLiteral("Subject:"), layout::twips(120, 1080, 855, 255),
-                     kDarkBlue, Qt::AlignRight);
-  Label2 = makeLabel(this, "Label2", QStringLiteral("Message:"), layout::twips(120, 1560, 855, 255),
-                     kDarkBlue, Qt::AlignRight);
-  Label3 = makeLabel(this, "Label3", QStringLiteral("Attachment:"),
-                     layout::twips(120, 4440, 855, 255), kDarkBlue, Qt::AlignRight);
-  Label5 = makeLabel(this, "Label5", QStringLiteral("To:"), layout::twips(120, 720, 855, 255),
-                     kDarkBlue, Qt::AlignRight);
-  lblTo = makeLabel(this, "lblTo", QStringLiteral("To"), layout::twips(1080, 720, 6615, 255),
-                    kDarkRed, Qt::AlignLeft);
-  lblSubject = makeLabel(this, "lblSubject", QStringLiteral("Subject"),
-                         layout::twips(1080, 1080, 6615, 255), kDarkRed, Qt::AlignLeft);
-  lblAttachment = makeLabel(this, "lblAttachment", QStringLiteral("Attachment"),
-                            layout::twips(1080, 4440, 6255, 495), kDarkRed, Qt::AlignLeft);
+  Label1 = makeLabel(this, "Label1", QStringLiteral("Subject:"), layout::twips(120, 1080, 855, 255), kDarkBlue,
+                     Qt::AlignRight);
+  Label2 = makeLabel(this, "Label2", QStringLiteral("Message:"), layout::twips(120, 1560, 855, 255), kDarkBlue,
+                     Qt::AlignRight);
+  Label3 = makeLabel(this, "Label3", QStringLiteral("Attachment:"), layout::twips(120, 4440, 855, 255), kDarkBlue,
+                     Qt::AlignRight);
+  Label5 =
+      makeLabel(this, "Label5", QStringLiteral("To:"), layout::twips(120, 720, 855, 255), kDarkBlue, Qt::AlignRight);
+  lblTo = makeLabel(this, "lblTo", QStringLiteral("To"), layout::twips(1080, 720, 6615, 255), kDarkRed, Qt::AlignLeft);
+  lblSubject = makeLabel(this, "lblSubject", QStringLiteral("Subject"), layout::twips(1080, 1080, 6615, 255), kDarkRed,
+                         Qt::AlignLeft);
+  lblAttachment = makeLabel(this, "lblAttachment", QStringLiteral("Attachment"), layout::twips(1080, 4440, 6255, 495),
+                            kDarkRed, Qt::AlignLeft);
   lblAttachment->setWordWrap(true);
   for (QLabel* caption : {Label1, Label2, Label3, Label5}) fitCaption(caption);
 
@@ -116,8 +115,7 @@ void frmEmail_Us::buildToolbarAndStatusBar() {
   Toolbar1->setFloatable(false);
   const QString captions[3] = {QStringLiteral("     Send        "), QStringLiteral("Cancel       "),
                                QStringLiteral("About       ")};
-  const QString tips[3] = {QStringLiteral("Email us your feedback "),
-                           QStringLiteral("You can email later"),
+  const QString tips[3] = {QStringLiteral("Email us your feedback "), QStringLiteral("You can email later"),
                            QStringLiteral("Does this program help you ?")};
   for (int i = 0; i < 3; ++i) {
     QAction* a = Toolbar1->addAction(QIcon(ImageList1[i]), captions[i]);
@@ -161,9 +159,7 @@ void frmEmail_Us::showModal() {
   exec();
 }
 
-QLabel* frmEmail_Us::StBarPanel(int index) const {
-  return index >= 1 && index <= 2 ? m_panels[index - 1] : nullptr;
-}
+QLabel* frmEmail_Us::StBarPanel(int index) const { return index >= 1 && index <= 2 ? m_panels[index - 1] : nullptr; }
 
 QAction* frmEmail_Us::Toolbar1Button(int index) const {
   return index >= 1 && index <= 3 ? m_buttons[index - 1] : nullptr;
@@ -185,12 +181,12 @@ void frmEmail_Us::Form_Load() {
   setTag(this, QString::fromUtf8(app::kSupportMail));
   lblTo->setText(QString::fromUtf8(app::kCompany) + QStringLiteral(" Support Group (") + tag(this) +
                  QStringLiteral(")"));
-  setTxtMessageText(QStringLiteral("Look for the ErrStack.log file attachment\r\n\r\n\r\n"
-                                   "If you would like to add any comments then please type "
-                                   "here:\r\n"));
+  setTxtMessageText(
+      QStringLiteral("Look for the ErrStack.log file attachment\r\n\r\n\r\n"
+                     "If you would like to add any comments then please type "
+                     "here:\r\n"));
   lblAttachment->setText(logfile::defaultLogFile());
-  StBarPanel(2)->setText(
-      QStringLiteral("If you have nothing to add to this message then just click 'Send' ..."));
+  StBarPanel(2)->setText(QStringLiteral("If you have nothing to add to this message then just click 'Send' ..."));
 }
 
 void frmEmail_Us::Form_Activate() { pointer::setMousePointer(pointer::vbDefault); }
@@ -243,9 +239,8 @@ void frmEmail_Us::buttonPressed(int index) {
   // to the user here, and the window stays open to try again or cancel.
   if (const auto failure = trapErrors([this, index] { Toolbar1_ButtonClick(index); })) {
     pointer::setMousePointer(pointer::vbDefault);
-    MsgBox(QStringLiteral("Error ") + QString::number(failure->number) + vbCr +
-               failure->description,
-           vbCritical, app::title());
+    MsgBox(QStringLiteral("Error ") + QString::number(failure->number) + vbCr + failure->description, vbCritical,
+           app::title());
   }
 }
 

@@ -61,8 +61,7 @@ Status append(const QString& path, const QByteArray& record) {
   const QByteArray name = nativePath(path);
   if (name.isEmpty()) return errnoStatus(ENOENT);
   struct stat st {};
-  if (::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-      posix::isReadOnlyMode(st.st_mode))
+  if (::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && posix::isReadOnlyMode(st.st_mode))
     return errnoStatus(EACCES);
   Fd fd(openCreating(path, name, O_WRONLY | O_APPEND));
   if (fd.get() < 0) return errnoStatus(errno);

@@ -41,15 +41,13 @@ QString recordDate(const QDateTime& t) {
 
 QString readCount(const QString& program) {
   QString value;
-  settings::GetSetting(program, QLatin1String(kErrLogSection), QLatin1String(kErrCountKey),
-                       QStringLiteral("0"), &value)
+  settings::GetSetting(program, QLatin1String(kErrLogSection), QLatin1String(kErrCountKey), QStringLiteral("0"), &value)
       .throwIfError();
   return value;
 }
 
 void storeCount(const QString& program, const QString& value) {
-  settings::SaveSetting(program, QLatin1String(kErrLogSection), QLatin1String(kErrCountKey), value)
-      .throwIfError();
+  settings::SaveSetting(program, QLatin1String(kErrLogSection), QLatin1String(kErrCountKey), value).throwIfError();
 }
 
 }  // namespace
@@ -82,9 +80,8 @@ void ulvoErrorTracking::LogItValues(uint8_t iMsgType, const QVariantList& args) 
   QString errNumber;
   QString errDescription;
   if (CreateFile) {
-    const QString head = kCrLf + recordDate(sysclock::now()) + kCrLf + Program +
-                         QStringLiteral(" v") + Version + kCrLf +
-                         QStringLiteral("System LogIn User: ") + System + kCrLf +
+    const QString head = kCrLf + recordDate(sysclock::now()) + kCrLf + Program + QStringLiteral(" v") + Version +
+                         kCrLf + QStringLiteral("System LogIn User: ") + System + kCrLf +
                          QStringLiteral("Program LogIn User: ") + User + kCrLf;
     for (const QVariant& arg : args) {
       const QString t = vbconv::toText(arg);
@@ -118,22 +115,21 @@ bool ulvoErrorTracking::KillLogFile(const QString& path) const {
   return true;
 }
 
-void ulvoErrorTracking::ShowErrReport(const QString& errNumber,
-                                      const QString& errDescription) const {
+void ulvoErrorTracking::ShowErrReport(const QString& errNumber, const QString& errDescription) const {
   const int16_t stored = vbconv::toInt16(QVariant(readCount(Program)));
   if (stored == INT16_MAX) throw RuntimeError(kErrOverflow, QStringLiteral("Overflow"));
   const QString count = QString::number(stored + 1);
   storeCount(Program, count);
 
   const QString title = count + QStringLiteral(" error(s) have been recorded ...");
-  const QString prompt =
-      errNumber + QStringLiteral(" has occurred !") + vbCr + errDescription + vbCr + vbCr +
-      QStringLiteral("This Error number and description have been recorded to the "
-                     "'ErrStack.log' file") +
-      vbCr + QStringLiteral("for future bug fixing. ") + QStringLiteral("So far you have ") +
-      count + QStringLiteral(" error description in 'ErrStack.log'.") + vbCr + vbCr +
-      QStringLiteral("Would you like to email Error(s) to ") + QString::fromUtf8(app::kCompany) +
-      QStringLiteral(" support group now ???");
+  const QString prompt = errNumber + QStringLiteral(" has occurred !") + vbCr + errDescription + vbCr + vbCr +
+                         QStringLiteral(
+                             "This Error number and description have been recorded to the "
+                             "'ErrStack.log' file") +
+                         vbCr + QStringLiteral("for future bug fixing. ") + QStringLiteral("So far you have ") + count +
+                         QStringLiteral(" error description in 'ErrStack.log'.") + vbCr + vbCr +
+                         QStringLiteral("Would you like to email Error(s) to ") + QString::fromUtf8(app::kCompany) +
+                         QStringLiteral(" support group now ???");
 
   if (MsgBox(prompt, vbInformation + vbYesNo, title) != vbYes) {
     pointer::setMousePointer(pointer::vbDefault);
@@ -141,19 +137,17 @@ void ulvoErrorTracking::ShowErrReport(const QString& errNumber,
   }
   frmEmail_Us* w = frmEmail_Us::form().get();
   frmEmail_Us::setTag(w->lblTo, Program);
-  w->lblSubject->setText(QStringLiteral("User Error Feedback: ") + Program + QLatin1Char(' ') +
-                         Version);
+  w->lblSubject->setText(QStringLiteral("User Error Feedback: ") + Program + QLatin1Char(' ') + Version);
   w->lblAttachment->setText(LogFile);
   w->showModal();
 }
 
 void ulvoErrorTracking::deleteErrLogDll(const QString& Program, const QString& LogFile) const {
-  const QString question =
-      QStringLiteral("If you emailed the Error(s) successfully ") +
-      QStringLiteral("then we highly recommend you to delete ") +
-      QStringLiteral("'ErrStack.log' file, in order to avoid an error ") +
-      QStringLiteral("duplication.") + vbCr + vbCr +
-      QStringLiteral("Would you like to delete 'ErrStack.log' file ???");
+  const QString question = QStringLiteral("If you emailed the Error(s) successfully ") +
+                           QStringLiteral("then we highly recommend you to delete ") +
+                           QStringLiteral("'ErrStack.log' file, in order to avoid an error ") +
+                           QStringLiteral("duplication.") + vbCr + vbCr +
+                           QStringLiteral("Would you like to delete 'ErrStack.log' file ???");
   if (MsgBox(question, vbQuestion + vbYesNo, app::title()) != vbYes) return;
   if (logfile::isPresent(LogFile)) logfile::remove(LogFile).throwIfError();
   storeCount(Program, QStringLiteral("0"));

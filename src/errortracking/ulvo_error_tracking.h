@@ -87,8 +87,7 @@ class ulvoErrorTracking {
   static QVariant toVariant(const char* v) { return v ? QVariant(QString::fromUtf8(v)) : QVariant(); }
   static QVariant toVariant(bool v) { return QVariant(v); }
   template <class T>
-    requires(std::is_arithmetic_v<T> && !std::is_same_v<T, bool>)
-  static QVariant toVariant(T v) {
+  requires(std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) static QVariant toVariant(T v) {
     if constexpr (std::is_floating_point_v<T>)
       return QVariant(static_cast<double>(v));
     else if constexpr (std::is_signed_v<T>)

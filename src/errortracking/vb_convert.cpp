@@ -10,18 +10,24 @@ namespace {
 
 [[noreturn]] void typeMismatch() { throw RuntimeError(kErrTypeMismatch, QStringLiteral("Type mismatch")); }
 [[noreturn]] void overflow() { throw RuntimeError(kErrOverflow, QStringLiteral("Overflow")); }
-[[noreturn]] void nullUse() {
-  throw RuntimeError(kErrInvalidUseOfNull, QStringLiteral("Invalid use of Null"));
-}
+[[noreturn]] void nullUse() { throw RuntimeError(kErrInvalidUseOfNull, QStringLiteral("Invalid use of Null")); }
 
 bool isNull(const QVariant& v) { return !v.isValid() || v.isNull(); }
 
 bool isNumber(const QVariant& v) {
   switch (v.typeId()) {
-    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong:
-    case QMetaType::ULongLong: case QMetaType::Double: case QMetaType::Float:
-    case QMetaType::Short: case QMetaType::UShort: case QMetaType::Char:
-    case QMetaType::SChar: case QMetaType::UChar: case QMetaType::Long:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Long:
     case QMetaType::ULong:
       return true;
     default:
@@ -41,8 +47,7 @@ double numberFromText(const QString& text) {
 
 QString toText(const QVariant& value) {
   if (isNull(value)) return QString();
-  if (value.typeId() == QMetaType::Bool)
-    return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+  if (value.typeId() == QMetaType::Bool) return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
   if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
     return QString::number(value.toDouble(), 'g', 15);
   return value.toString();

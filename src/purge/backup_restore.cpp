@@ -27,9 +27,7 @@ namespace backups {
 
 namespace {
 
-Status inUse() {
-  return Status::Error(EBUSY, QString::fromLatin1(files::kInUseText));
-}
+Status inUse() { return Status::Error(EBUSY, QString::fromLatin1(files::kInUseText)); }
 
 RestoreResult& refuse(RestoreResult& result, Outcome outcome, Status status) {
   result.outcome = outcome;
@@ -38,9 +36,7 @@ RestoreResult& refuse(RestoreResult& result, Outcome outcome, Status status) {
 }
 
 // A copy's failure as an outcome: another writer is a refusal, the rest a failure.
-Outcome outcomeOf(const Status& status) {
-  return status.number() == EBUSY ? Outcome::InUse : Outcome::Failed;
-}
+Outcome outcomeOf(const Status& status) { return status.number() == EBUSY ? Outcome::InUse : Outcome::Failed; }
 
 // True when a file or a link (even a dangling one) is at `path`.
 bool taken(const QString& path) {
@@ -108,8 +104,7 @@ Outcome checkExplicit(const QString& path, const QString& database, Status& why)
 }  // namespace
 
 QString keptName(const QDateTime& when) {
-  return QStringLiteral("kvbeforerestore") + when.toString(QStringLiteral("yyyyMMddhhmmss")) +
-         QStringLiteral(".mdb");
+  return QStringLiteral("kvbeforerestore") + when.toString(QStringLiteral("yyyyMMddhhmmss")) + QStringLiteral(".mdb");
 }
 
 namespace {
@@ -162,8 +157,8 @@ RestoreResult& restored(RestoreResult& result) {
 // reads. SQLite writes the backup's pages into it instead, the kept copy
 // taken first under the same exclusive lock.
 RestoreResult& restoreThroughSqlite(RestoreResult& result, const QString& kept) {
-  const Status replaced = db::replaceThroughSqlite(QFile::encodeName(result.database),
-                                                   QFile::encodeName(result.backup), QFile::encodeName(kept));
+  const Status replaced = db::replaceThroughSqlite(QFile::encodeName(result.database), QFile::encodeName(result.backup),
+                                                   QFile::encodeName(kept));
   if (!replaced.ok()) return refuse(result, outcomeOf(replaced), replaced);
   result.kept = kept;
   return restored(result);
@@ -195,8 +190,7 @@ RestoreResult& restoreByCopy(RestoreResult& result, const QString& keptPath) {
   // A file with nothing to lock (no SQLite database, or one we may only
   // read) is only compared: a change since the kept copy was read refuses.
   struct stat atReplace = {};
-  if (dbPresent && !lock &&
-      (::stat(dbNative.constData(), &atReplace) != 0 || !sameFileState(before, atReplace))) {
+  if (dbPresent && !lock && (::stat(dbNative.constData(), &atReplace) != 0 || !sameFileState(before, atReplace))) {
     dropKept();
     return refuse(result, Outcome::InUse, inUse());
   }

@@ -38,7 +38,8 @@ const char* const kShopTables[] = {"Setup", "Contacts", "InvoiceNumbers", "Payme
 QStringList tablesOf(const QByteArray& native, QString& error) {
   db::RawConnection conn;
   QStringList tables;
-  Status s = conn.open(db::fileUri(native, "immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW);
+  Status s =
+      conn.open(db::fileUri(native, "immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW);
   if (s.ok()) s = conn.rows("SELECT name FROM sqlite_schema WHERE type = 'table'", tables);
   if (s.ok()) return tables;
   error = s.description();
@@ -51,8 +52,7 @@ bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 
 QDate dateOfName(const QString& fileName) {
   // \z, not $: "$" also matches before a final newline.
-  static const QRegularExpression kName(
-      QStringLiteral("^kvbackup([0-9]{2})([0-9]{2})([0-9]{4})\\.mdb\\z"));
+  static const QRegularExpression kName(QStringLiteral("^kvbackup([0-9]{2})([0-9]{2})([0-9]{4})\\.mdb\\z"));
   const QRegularExpressionMatch m = kName.match(fileName);
   if (!m.hasMatch()) return {};
   return QDate(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
@@ -141,8 +141,7 @@ Standing standingOf(const QString& backupPath, const QString& dbPath, QString* w
 }
 
 QString nameForDate(const QDate& date) {
-  return QStringLiteral("kvbackup") + date.toString(QStringLiteral("ddMMyyyy")) +
-         QStringLiteral(".mdb");
+  return QStringLiteral("kvbackup") + date.toString(QStringLiteral("ddMMyyyy")) + QStringLiteral(".mdb");
 }
 
 Check checkFile(const QString& path, bool full) {
@@ -173,8 +172,7 @@ Status list(const QString& dbPath, CheckMode mode, QList<Entry>& out) {
   out.clear();
   const QDir folder = QFileInfo(paths::resolve(dbPath)).absoluteDir();
   if (!folder.exists()) return errnoStatus(ENOENT);
-  const QFileInfoList infos =
-      folder.entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
+  const QFileInfoList infos = folder.entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
   for (const QFileInfo& info : infos) {
     Entry entry;
     entry.date = dateOfName(info.fileName());
@@ -190,8 +188,7 @@ Status list(const QString& dbPath, CheckMode mode, QList<Entry>& out) {
     entry.size = info.size();
     out << entry;
   }
-  std::stable_sort(out.begin(), out.end(),
-                   [](const Entry& a, const Entry& b) { return a.time > b.time; });
+  std::stable_sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.time > b.time; });
   if (mode != CheckMode::None) {
     for (Entry& entry : out) {
       QString why;
@@ -205,8 +202,7 @@ Status list(const QString& dbPath, CheckMode mode, QList<Entry>& out) {
   return Status::Ok();
 }
 
-Status beyondNewest(const QString& dbPath, int keep, const QDate& today, QList<Entry>& out,
-                    bool todayCounts) {
+Status beyondNewest(const QString& dbPath, int keep, const QDate& today, QList<Entry>& out, bool todayCounts) {
   out.clear();
   QList<Entry> all;
   const Status listed = list(dbPath, CheckMode::None, all);
@@ -232,8 +228,8 @@ Status beyondNewest(const QString& dbPath, int keep, const QDate& today, QList<E
   return Status::Ok();
 }
 
-Status keepNewest(const QString& dbPath, int keep, const QDate& today, bool dryRun,
-                  QList<Removal>& out, bool todayCounts) {
+Status keepNewest(const QString& dbPath, int keep, const QDate& today, bool dryRun, QList<Removal>& out,
+                  bool todayCounts) {
   out.clear();
   if (keep < 1) return errnoStatus(EINVAL);
   QList<Entry> beyond;

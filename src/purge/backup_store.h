@@ -131,8 +131,7 @@ RestoreResult restore(const QString& dbPath, const QString& which, const QDateTi
 // exactly what the real run, which makes it first, removes.
 //
 // The copies beyond the newest, oldest last. Ok, or the failure of list().
-Status beyondNewest(const QString& dbPath, int keep, const QDate& today, QList<Entry>& out,
-                    bool todayCounts = false);
+Status beyondNewest(const QString& dbPath, int keep, const QDate& today, QList<Entry>& out, bool todayCounts = false);
 
 // One backup retention removed or could not remove.
 struct Removal {
@@ -145,7 +144,7 @@ struct Removal {
 // (files::removeFile's: EACCES read-only, EBUSY in use), the others still
 // tried. Each is reported in `out`. EINVAL when `keep` < 1, nothing removed.
 // Takes no run lock: the caller holds it (cli::keepBackupsCommand does).
-Status keepNewest(const QString& dbPath, int keep, const QDate& today, bool dryRun,
-                  QList<Removal>& out, bool todayCounts = false);
+Status keepNewest(const QString& dbPath, int keep, const QDate& today, bool dryRun, QList<Removal>& out,
+                  bool todayCounts = false);
 
 }  // namespace backups

@@ -23,8 +23,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, uint32
 
 }  // namespace
 
-frmPleaseWait::frmPleaseWait(QWidget* parent)
-    : QFrame(parent, Qt::Tool | Qt::FramelessWindowHint) {
+frmPleaseWait::frmPleaseWait(QWidget* parent) : QFrame(parent, Qt::Tool | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("frmPleaseWait"));
   setFrameStyle(QFrame::Panel | QFrame::Raised);
   setLineWidth(1);
@@ -33,8 +32,8 @@ frmPleaseWait::frmPleaseWait(QWidget* parent)
   setAccessibleName(QStringLiteral("Please wait"));
 
   lblWait = makeLabel(this, "lblWait", QStringLiteral("Please wait,"), 0x00C00000, layout::twips(120, 120, 4095, 255));
-  lblProcessing =
-      makeLabel(this, "lblProcessing", QStringLiteral("processing ..."), 0x00000080, layout::twips(120, 360, 4095, 255));
+  lblProcessing = makeLabel(this, "lblProcessing", QStringLiteral("processing ..."), 0x00000080,
+                            layout::twips(120, 360, 4095, 255));
   PrBar = new QProgressBar(this);
   PrBar->setObjectName(QStringLiteral("PrBar"));
   PrBar->setRange(0, 100);

@@ -12,9 +12,7 @@
 namespace purge_guard {
 namespace {
 
-bool isWordChar(QChar c) {
-  return c.isLetterOrNumber() || c == QLatin1Char('_');
-}
+bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
 
 // The word that ends at `end` (exclusive) in `text`, upper-cased.
 QString wordBefore(const QString& text, qsizetype end, qsizetype* start) {
@@ -105,9 +103,8 @@ void guardComparison(QString& out, const QString& literal, bool plainContext, co
   const qsizetype before = skipSpacesBack(out, colStart);
   qsizetype ws;
   const QString prevWord = wordBefore(out, before, &ws);
-  const bool startOk = before == 0 || out.at(before - 1) == QLatin1Char('(') ||
-                       prevWord == QLatin1String("AND") || prevWord == QLatin1String("OR") ||
-                       prevWord == QLatin1String("WHERE");
+  const bool startOk = before == 0 || out.at(before - 1) == QLatin1Char('(') || prevWord == QLatin1String("AND") ||
+                       prevWord == QLatin1String("OR") || prevWord == QLatin1String("WHERE");
   static const QRegularExpression after(QStringLiteral("^\\s*($|\\)|(AND|OR)\\b)"),
                                         QRegularExpression::CaseInsensitiveOption);
   const bool endOk = after.match(rest).hasMatch();
@@ -117,8 +114,7 @@ void guardComparison(QString& out, const QString& literal, bool plainContext, co
   if (plainContext && startOk && endOk)
     out += QLatin1Char('(') + compare + QStringLiteral(" AND ") + isoGuard(col) + QLatin1Char(')');
   else
-    out += QStringLiteral("(CASE WHEN ") + isoGuard(col) + QStringLiteral(" THEN ") + compare +
-           QStringLiteral(" END)");
+    out += QStringLiteral("(CASE WHEN ") + isoGuard(col) + QStringLiteral(" THEN ") + compare + QStringLiteral(" END)");
 }
 
 // kv_unreadable_date(value): 1 when the value is not Null and is no date the
@@ -136,9 +132,9 @@ void unreadableDate(sqlite3_context* context, int, sqlite3_value** argv) {
 }
 
 Status registerUnreadableDate(sqlite3* db) {
-  const int rc = sqlite3_create_function_v2(db, kUnreadableDateFunction, 1,
-                                            SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
-                                            nullptr, unreadableDate, nullptr, nullptr, nullptr);
+  const int rc =
+      sqlite3_create_function_v2(db, kUnreadableDateFunction, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                                 nullptr, unreadableDate, nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
   return Status::Ok();
 }
@@ -164,8 +160,7 @@ Status guardedTranslate(const QString& statement, QString& sql) {
   for (const jet::DateLiteral& literal : literals) {
     result += QStringView(plain).mid(done, literal.start - done);
     done = literal.start + literal.length;
-    guardComparison(result, plain.mid(literal.start, literal.length), plainContext,
-                    plain.mid(done));
+    guardComparison(result, plain.mid(literal.start, literal.length), plainContext, plain.mid(done));
   }
   result += QStringView(plain).mid(done);
   sql = result;
@@ -176,15 +171,13 @@ bool isIsoDateText(const char* text, int length) {
   auto digit = [&](int i) { return i < length && text[i] >= '0' && text[i] <= '9'; };
   auto in = [&](int i, char lo, char hi) { return i < length && text[i] >= lo && text[i] <= hi; };
   auto is = [&](int i, char c) { return i < length && text[i] == c; };
-  const bool day = digit(0) && digit(1) && digit(2) && digit(3) && is(4, '-') && in(5, '0', '1') &&
-                   digit(6) && is(7, '-') && in(8, '0', '3') && digit(9);
+  const bool day = digit(0) && digit(1) && digit(2) && digit(3) && is(4, '-') && in(5, '0', '1') && digit(6) &&
+                   is(7, '-') && in(8, '0', '3') && digit(9);
   if (!day) return false;
   if (length == 10) return true;
-  return (is(10, ' ') || is(10, 'T')) && in(11, '0', '2') && digit(12) && is(13, ':') &&
-         in(14, '0', '5') && digit(15);
+  return (is(10, ' ') || is(10, 'T')) && in(11, '0', '2') && digit(12) && is(13, ':') && in(14, '0', '5') && digit(15);
 }
 
-DateGuardScope::DateGuardScope()
-    : m_rules(db::StatementRules{guardedTranslate, registerUnreadableDate}) {}
+DateGuardScope::DateGuardScope() : m_rules(db::StatementRules{guardedTranslate, registerUnreadableDate}) {}
 
 }  // namespace purge_guard

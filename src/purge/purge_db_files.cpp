@@ -10,10 +10,10 @@
 #include <cstring>
 #include <optional>
 
+#include <sqlite3.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <sqlite3.h>
 
 #include "data/files_.h"
 #include "data/msgbox_.h"
@@ -40,9 +40,9 @@ const QString kDamagedHeader =
     QStringLiteral("The database is damaged and was not purged. Restore it from a backup...");
 
 // Every table the purges read, Setup for the shop's own contact.
-const QStringList kCheckedTables = {QStringLiteral("Setup"),        QStringLiteral("Contacts"),
+const QStringList kCheckedTables = {QStringLiteral("Setup"),          QStringLiteral("Contacts"),
                                     QStringLiteral("InvoiceNumbers"), QStringLiteral("Payments"),
-                                    QStringLiteral("Transactions"), QStringLiteral("Manifest")};
+                                    QStringLiteral("Transactions"),   QStringLiteral("Manifest")};
 
 // The program's one compaction engine, created on first use and kept until
 // the program ends.
@@ -65,9 +65,7 @@ QString defaultDatabasePath() { return QStringLiteral("C:\\kestrova\\kestrova.md
 
 QString backupFileCaption() { return QStringLiteral("kestrova.mdb databse"); }
 
-QString backupPathFor(const QString& dbPath, const QDate& day) {
-  return folderOf(dbPath) + backups::nameForDate(day);
-}
+QString backupPathFor(const QString& dbPath, const QDate& day) { return folderOf(dbPath) + backups::nameForDate(day); }
 
 QString compactionTempPathFor(const QString& dbPath) {
   if (dbPath == defaultDatabasePath()) return QStringLiteral("c:\\kestrova\\kvTemp.mdb");
@@ -95,8 +93,8 @@ bool PrepareRun(const QString& dbPath, runlock::RunLock& lock, Status& refusal) 
   refusal = liveness::run([&] { return db::recoverLeftovers(dbPath); });
   if (refusal.ok()) return true;
   lock.release();
-  ShowProcessFailed(refusal.description(),
-                    (refusal.number() & 0xff) == SQLITE_CORRUPT ? kDamagedHeader : kBackupHeader, QString());
+  ShowProcessFailed(refusal.description(), (refusal.number() & 0xff) == SQLITE_CORRUPT ? kDamagedHeader : kBackupHeader,
+                    QString());
   return false;
 }
 
@@ -109,10 +107,10 @@ bool CheckRoom(const QString& dbPath, bool backupNeeded, Status& refusal) {
   const qint64 size = st.st_size;
   struct rlimit limit;
   if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && qint64(limit.rlim_cur) < size) {
-    refusal = Status::Error(EFBIG, QStringLiteral("This program may write no file larger than %1 (a file-size limit), "
-                                                  "but the database is %2 and its copies are as large.")
-                                       .arg(locale.formattedDataSize(qint64(limit.rlim_cur)),
-                                            locale.formattedDataSize(size)));
+    refusal = Status::Error(EFBIG,
+                            QStringLiteral("This program may write no file larger than %1 (a file-size limit), "
+                                           "but the database is %2 and its copies are as large.")
+                                .arg(locale.formattedDataSize(qint64(limit.rlim_cur)), locale.formattedDataSize(size)));
   } else {
     // Today's backup, and then the compacted copy (or, in WAL mode, the
     // WAL of the compaction in place); the deletes' journal has gone by then.

@@ -93,8 +93,8 @@ bool purgeTable(const QString& dbPath, ShopTable table, const QDate& cutOffDate,
 // A table whose rows go by their [Date] alone, or by it and `keptFilter`.
 TablePurgePlan datedPlan(const QString& table, const QString& keptFilter, const QDate& cutOffDate) {
   const QString prefix = keptFilter.isEmpty() ? QString() : keptFilter + QStringLiteral(" And ");
-  return TablePurgePlan{table, prefix + QStringLiteral("[Date] < ") + dateLiteral(cutOffDate),
-                        QStringLiteral("[Date]"), keptFilter};
+  return TablePurgePlan{table, prefix + QStringLiteral("[Date] < ") + dateLiteral(cutOffDate), QStringLiteral("[Date]"),
+                        keptFilter};
 }
 
 // Contacts last contacted before the cut-off without an AR value, and
@@ -116,7 +116,8 @@ TablePurgePlan contactsPlan(const QString& dbPath, const QDate& cutOffDate) {
                           lastContact, QStringLiteral("AR Is Null") + spared};
   }
   return TablePurgePlan{
-      table, QStringLiteral("(LastContactDate < ") + date + QStringLiteral(" And AR Is Null) Or LastContactDate Is Null"),
+      table,
+      QStringLiteral("(LastContactDate < ") + date + QStringLiteral(" And AR Is Null) Or LastContactDate Is Null"),
       lastContact, QStringLiteral("AR Is Null")};
 }
 
@@ -147,11 +148,16 @@ QString leadingPositiveNumber(const QString& text) {
 
 QString shopTableName(ShopTable table) {
   switch (table) {
-    case ShopTable::Contacts: return QStringLiteral("Contacts");
-    case ShopTable::InvoiceNumbers: return QStringLiteral("InvoiceNumbers");
-    case ShopTable::Payments: return QStringLiteral("Payments");
-    case ShopTable::Transactions: return QStringLiteral("Transactions");
-    case ShopTable::Manifest: return QStringLiteral("Manifest");
+    case ShopTable::Contacts:
+      return QStringLiteral("Contacts");
+    case ShopTable::InvoiceNumbers:
+      return QStringLiteral("InvoiceNumbers");
+    case ShopTable::Payments:
+      return QStringLiteral("Payments");
+    case ShopTable::Transactions:
+      return QStringLiteral("Transactions");
+    case ShopTable::Manifest:
+      return QStringLiteral("Manifest");
   }
   return QString();
 }
@@ -159,22 +165,27 @@ QString shopTableName(ShopTable table) {
 TablePurgePlan planTablePurge(ShopTable table, const QString& dbPath, const QDate& cutOffDate) {
   const QString cash = QStringLiteral("AcctNum = 'Cash'");
   switch (table) {
-    case ShopTable::Contacts: return contactsPlan(dbPath, cutOffDate);
+    case ShopTable::Contacts:
+      return contactsPlan(dbPath, cutOffDate);
     case ShopTable::Payments:
-    case ShopTable::Transactions: return datedPlan(shopTableName(table), cash, cutOffDate);
+    case ShopTable::Transactions:
+      return datedPlan(shopTableName(table), cash, cutOffDate);
     case ShopTable::InvoiceNumbers:
-    case ShopTable::Manifest: break;
+    case ShopTable::Manifest:
+      break;
   }
   return datedPlan(shopTableName(table), QString(), cutOffDate);
 }
 
 qint64 countTableRows(const QString& dbPath, const TablePurgePlan& plan) {
-  return countOf(dbPath, QStringLiteral("Select Count(*) As Counted From [%1]").arg(plan.table), QStringLiteral("Counted"));
+  return countOf(dbPath, QStringLiteral("Select Count(*) As Counted From [%1]").arg(plan.table),
+                 QStringLiteral("Counted"));
 }
 
 qint64 countPurgeableRows(const QString& dbPath, const TablePurgePlan& plan) {
   const purge_guard::DateGuardScope guard;
-  return countOf(dbPath, QStringLiteral("Select Count(*) As Counted From [%1] Where %2").arg(plan.table, plan.condition),
+  return countOf(dbPath,
+                 QStringLiteral("Select Count(*) As Counted From [%1] Where %2").arg(plan.table, plan.condition),
                  QStringLiteral("Counted"));
 }
 
@@ -183,8 +194,9 @@ qint64 countPurgeableRows(const QString& dbPath, const TablePurgePlan& plan) {
 // one look at the rest of the condition.
 qint64 countUnreadableDates(const QString& dbPath, const TablePurgePlan& plan) {
   const purge_guard::DateGuardScope guard;
-  const QString unreadable = QStringLiteral("Select Count(*) As Kept From [%1] Where %2(%3)")
-                                 .arg(plan.table, QString::fromLatin1(purge_guard::kUnreadableDateFunction), plan.dateColumn);
+  const QString unreadable =
+      QStringLiteral("Select Count(*) As Kept From [%1] Where %2(%3)")
+          .arg(plan.table, QString::fromLatin1(purge_guard::kUnreadableDateFunction), plan.dateColumn);
   const qint64 n = countOf(dbPath, unreadable, QStringLiteral("Kept"));
   if (n <= 0 || plan.keptFilter.isEmpty()) return n;
   return countOf(dbPath, unreadable + QStringLiteral(" And ") + plan.keptFilter, QStringLiteral("Kept"));
@@ -212,8 +224,7 @@ bool GetDefaultShipFrom(const QString& dbPath, QString& shipFromId, QString& err
   Status read;
   const auto error = trapErrors([&] {
     rs = std::make_unique<Recordset>();
-    if (OpenRecordset(dbPath, QStringLiteral("Select DefaultShipFrom From Setup"), rs, errDesc, errNum) &&
-        !rs->eof()) {
+    if (OpenRecordset(dbPath, QStringLiteral("Select DefaultShipFrom From Setup"), rs, errDesc, errNum) && !rs->eof()) {
       db::Field field;
       read = rs->field(QStringLiteral("DefaultShipFrom"), field);
       if (read.ok()) shipFromId = GetFieldValue(field, QStringLiteral("0")).toString();

@@ -37,9 +37,8 @@ RunVerdict PurgeOutcome::verdict() const {
   return verdictOf(steps.back().errNum);
 }
 
-PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
-                              const PurgeSelection& selection, const QDate& today, PurgeRunFace& face,
-                              const QString& archivePath) {
+PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText, const PurgeSelection& selection,
+                              const QDate& today, PurgeRunFace& face, const QString& archivePath) {
   PurgeOutcome outcome;
   outcome.backupPath = backupPathFor(dbPath, today);
   if (!locale_dates::isDate(cutOffText)) {
@@ -54,8 +53,7 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
   QString errDesc;
   int32_t errNum = 0;
   // Runs one step with errDesc/errNum cleared, between the face's calls.
-  auto run = [&](PurgeStep step, std::optional<ShopTable> table, const QString& progress,
-                 auto&& work) {
+  auto run = [&](PurgeStep step, std::optional<ShopTable> table, const QString& progress, auto&& work) {
     face.stepStarting(step, table, progress);
     errDesc.clear();
     errNum = 0;
@@ -126,9 +124,8 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
   }
   if (!success) return fail();
 
-  const bool compacted =
-      run(PurgeStep::Compaction, std::nullopt, QStringLiteral("compacting the database..."),
-          [&] { return CompactDB(dbPath, errDesc, errNum); });
+  const bool compacted = run(PurgeStep::Compaction, std::nullopt, QStringLiteral("compacting the database..."),
+                             [&] { return CompactDB(dbPath, errDesc, errNum); });
   face.busy(false);
   unreadable.tell();
   if (compacted) {
@@ -137,8 +134,7 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
     return outcome;
   }
   // A compaction that failed is said, with its cause when there is one.
-  if (!errDesc.isEmpty())
-    ShowProcessFailed(errDesc, QStringLiteral("Failed to compact the database..."), QString());
+  if (!errDesc.isEmpty()) ShowProcessFailed(errDesc, QStringLiteral("Failed to compact the database..."), QString());
   ShowFailed(kCaption);
   return outcome;
 }

@@ -73,8 +73,7 @@ class PurgeRunFace {
   // A step is about to run; `progress` is its progress text
   // ("backing up kestrova.mdb databse...", "checking the database...",
   // "purging contacts...", ...).
-  virtual void stepStarting(PurgeStep step, std::optional<ShopTable> table,
-                            const QString& progress) = 0;
+  virtual void stepStarting(PurgeStep step, std::optional<ShopTable> table, const QString& progress) = 0;
   // A step has ended.
   virtual void stepEnded(const PurgeStepResult& result) = 0;
 };
@@ -102,6 +101,5 @@ class PurgeRunFace {
 // one warning box, left in `refusal`, and ends the run as PrepareRun's
 // does), and every table purge then copies the rows it deletes into it in
 // the delete's own transaction.
-PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText,
-                              const PurgeSelection& selection, const QDate& today, PurgeRunFace& face,
-                              const QString& archivePath = QString());
+PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText, const PurgeSelection& selection,
+                              const QDate& today, PurgeRunFace& face, const QString& archivePath = QString());

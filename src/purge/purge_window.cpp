@@ -50,14 +50,16 @@ FormRef<PurgeDatabase>& MainWindow() {
 
 int checkValue(const QCheckBox* box) {
   switch (box->checkState()) {
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
-    default: return 0;
+    case Qt::Checked:
+      return 1;
+    case Qt::PartiallyChecked:
+      return 2;
+    default:
+      return 0;
   }
 }
 
-PurgeDatabase::PurgeDatabase(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+PurgeDatabase::PurgeDatabase(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   Q_INIT_RESOURCE(purge);
   setObjectName(QStringLiteral("PurgeDatabase"));
   setWindowTitle(app::title());
@@ -67,11 +69,11 @@ PurgeDatabase::PurgeDatabase(QWidget* parent)
   chkContacts = makeCheckBox(this, "chkContacts", QStringLiteral("Contacts"), layout::twips(210, 1050, 1905, 435));
   chkShipments = makeCheckBox(this, "chkShipments", QStringLiteral("Shipments"), layout::twips(210, 1575, 1800, 435));
   chkInvoices = makeCheckBox(this, "chkInvoices", QStringLiteral("Invoices"), layout::twips(210, 2100, 1800, 435));
-  chkBackupDB = makeCheckBox(this, "chkBackupDB", QStringLiteral("Backup Database"), layout::twips(210, 525, 2325, 435));
+  chkBackupDB =
+      makeCheckBox(this, "chkBackupDB", QStringLiteral("Backup Database"), layout::twips(210, 525, 2325, 435));
   chkBackupDB->setChecked(true);
 
-  lblInfo = new QLabel(
-      QStringLiteral("Everything before the selected Date will be removed from the database."), this);
+  lblInfo = new QLabel(QStringLiteral("Everything before the selected Date will be removed from the database."), this);
   lblInfo->setObjectName(QStringLiteral("lblInfo"));
   lblInfo->setGeometry(layout::twips(525, 3150, 6525, 750));
   lblInfo->setFont(layout::msSansSerif(12, true));
@@ -131,7 +133,7 @@ void PurgeDatabase::chkBackupDB_MouseMove() {
 
 void PurgeDatabase::chkContacts_MouseMove() {
   showHint(lblInfo, QStringLiteral(
-      "This will remove all Contacts before the selected date, but not Account or Mailbox Holders."));
+                        "This will remove all Contacts before the selected date, but not Account or Mailbox Holders."));
 }
 
 void PurgeDatabase::chkInvoices_Click() {

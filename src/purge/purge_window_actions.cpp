@@ -3,27 +3,25 @@
 #include <QDate>
 
 #include "data/msgbox_.h"
-#include "platform/core/clock.h"
 #include "platform/core/app.h"
+#include "platform/core/clock.h"
 #include "platform/core/liveness.h"
-#include "platform/core/settings_store.h"
 #include "platform/core/runtime_error.h"
+#include "platform/core/settings_store.h"
 #include "platform/ui/mouse_pointer.h"
 #include "platform/ui/msgbox.h"
 #include "purge/calendar_control.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
 #include "purge/purge_archive.h"
-#include "purge/purge_window.h"
 #include "purge/purge_db_files.h"
 #include "purge/purge_sequence.h"
+#include "purge/purge_window.h"
 
 namespace {
 
 // A number written with at least `digits` digits, zeros in front.
-QString padded(int value, int digits) {
-  return QStringLiteral("%1").arg(value, digits, 10, QLatin1Char('0'));
-}
+QString padded(int value, int digits) { return QStringLiteral("%1").arg(value, digits, 10, QLatin1Char('0')); }
 
 // The archive the window's Purge copies removed rows into: the one beside
 // the database when the user's setting [Purge] ArchiveRemovedRows is on
@@ -42,9 +40,7 @@ QString archiveOfSetting(const QString& dbPath) {
 // named in the progress window.
 class WindowFace : public PurgeRunFace {
  public:
-  void busy(bool working) override {
-    pointer::setMousePointer(working ? pointer::vbHourglass : pointer::vbDefault);
-  }
+  void busy(bool working) override { pointer::setMousePointer(working ? pointer::vbHourglass : pointer::vbDefault); }
   void stepStarting(PurgeStep step, std::optional<ShopTable>, const QString& progress) override {
     // The check has no text of its own: the progress window keeps the
     // backup's.

@@ -2,6 +2,7 @@
 // its life through the program-wide reference.
 #include <functional>
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QImage>
@@ -10,7 +11,6 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "about/frm_about_err.h"
 #include "platform/core/app.h"
@@ -39,8 +39,7 @@ void leave(QLabel* l) {
 }
 
 void release(QLabel* l, QPointF p = QPointF(2, 2)) {
-  QMouseEvent e(QEvent::MouseButtonRelease, p, l->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
-                Qt::NoModifier);
+  QMouseEvent e(QEvent::MouseButtonRelease, p, l->mapToGlobal(p), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(l, &e);
 }
 
@@ -275,7 +274,7 @@ TEST(AboutKeys, EscClosesWhateverHasTheFocus) {
     SCOPED_TRACE(focus);
     test::RecordingPresenter rec(true);
     frmAboutErr* w = showAbout();
-    QWidget* target = focus == 0 ? static_cast<QWidget*>(w->cmdOK)
+    QWidget* target = focus == 0   ? static_cast<QWidget*>(w->cmdOK)
                       : focus == 1 ? static_cast<QWidget*>(w->picIcon)
                                    : static_cast<QWidget*>(w->cmdSysInfo);
     target->setFocus();

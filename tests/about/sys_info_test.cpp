@@ -1,12 +1,12 @@
 // Reading registry values as text and finding and starting the
 // system-information program through the two registry entries.
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include "about/frm_about_err.h"
 #include "platform/core/paths.h"
@@ -108,8 +108,8 @@ TEST(GetKeyValue, NumbersBecomeHexMostSignificantFirst) {
     const char* expected;
   };
   const Case cases[] = {
-      {"n261", "&h000105"},    // the top zero byte is cut as if it ended a text
-      {"top", "&h1234ABCD"},   // a non-zero top byte keeps all eight digits
+      {"n261", "&h000105"},   // the top zero byte is cut as if it ended a text
+      {"top", "&h1234ABCD"},  // a non-zero top byte keeps all eight digits
       {"zero", "&h000000"},
       {"low", "&h0000FF"},
   };
@@ -153,8 +153,8 @@ TEST(GetKeyValue, AValueWithoutDataReachesTheCallerAsAnError) {
   const HKEY mark = keyMark();
   frmAboutErr w;
   QString val = QStringLiteral("before");
-  const auto trapped = trapErrors(
-      [&] { w.GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("K"), QStringLiteral("v"), val); });
+  const auto trapped =
+      trapErrors([&] { w.GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("K"), QStringLiteral("v"), val); });
   ASSERT_TRUE(trapped.has_value());
   EXPECT_NE(trapped->number, 0);
   EXPECT_FALSE(trapped->description.isEmpty());

@@ -49,8 +49,7 @@ TEST_F(BackupCommands, ListGivesOneJsonObjectAndFailsWhenABackupIsDamaged) {
   EXPECT_EQ(outText.count('\n'), 4) << outText.toStdString();
   EXPECT_TRUE(outText.contains("not a database")) << outText.toStdString();
 
-  EXPECT_EQ(cli::listBackupsCommand(dir.file("gone/kestrova.mdb"), false, false, out, err),
-            cli::kExitNoDatabase);
+  EXPECT_EQ(cli::listBackupsCommand(dir.file("gone/kestrova.mdb"), false, false, out, err), cli::kExitNoDatabase);
 }
 
 // A kept pre-restore copy is listed as such; the database under a backup's
@@ -66,8 +65,7 @@ TEST_F(BackupCommands, ListMarksKeptCopiesAndFailsTheDatabaseUnderABackupsName) 
   EXPECT_EQ(list[1].toObject().value("time").toString(), "2026-12-01T10:15:00");
   EXPECT_TRUE(list[1].toObject().value("ok").toBool());
 
-  ASSERT_EQ(::link(QFile::encodeName(db).constData(),
-                   QFile::encodeName(dir.file("kvbackup02122026.mdb")).constData()),
+  ASSERT_EQ(::link(QFile::encodeName(db).constData(), QFile::encodeName(dir.file("kvbackup02122026.mdb")).constData()),
             0);
   outText.clear();
   EXPECT_EQ(cli::listBackupsCommand(db, false, false, out, err), cli::kExitFailed);
@@ -85,8 +83,7 @@ TEST_F(BackupCommands, RestoreExitStatusSaysWhatHappened) {
     ASSERT_TRUE(shop.ready());
     EXPECT_EQ(cli::restoreCommand(db, "01112026", false, out, err), cli::kExitInUse);
   }
-  EXPECT_EQ(errText.count(QStringLiteral("Restore refused, nothing changed: ")), 4)
-      << errText.toStdString();
+  EXPECT_EQ(errText.count(QStringLiteral("Restore refused, nothing changed: ")), 4) << errText.toStdString();
   EXPECT_TRUE(outText.isEmpty());
 
   EXPECT_EQ(cli::restoreCommand(db, "2026-11-01", true, out, err), cli::kExitSuccess);
@@ -97,18 +94,15 @@ TEST_F(BackupCommands, RestoreExitStatusSaysWhatHappened) {
 
 TEST_F(BackupCommands, KeepListsInADryRunAndRemovesOtherwise) {
   ASSERT_TRUE(test::makeShopCopy(dir.file("kvbackup01102026.mdb"), 5));
-  EXPECT_EQ(cli::keepBackupsCommand(db, 0, QDate(2026, 12, 7), false, nullptr, out, err),
-            cli::kExitUsage);
+  EXPECT_EQ(cli::keepBackupsCommand(db, 0, QDate(2026, 12, 7), false, nullptr, out, err), cli::kExitUsage);
 
   QJsonObject summary;
-  EXPECT_EQ(cli::keepBackupsCommand(db, 1, QDate(2026, 12, 7), true, &summary, out, err),
-            cli::kExitSuccess);
+  EXPECT_EQ(cli::keepBackupsCommand(db, 1, QDate(2026, 12, 7), true, &summary, out, err), cli::kExitSuccess);
   EXPECT_EQ(summary.value("wouldRemove").toArray().size(), 2);
   EXPECT_TRUE(QFile::exists(dir.file("kvbackup01102026.mdb")));
   EXPECT_TRUE(outText.isEmpty()) << "the object is the caller's to write";
 
-  EXPECT_EQ(cli::keepBackupsCommand(db, 2, QDate(2026, 12, 7), false, nullptr, out, err),
-            cli::kExitSuccess);
+  EXPECT_EQ(cli::keepBackupsCommand(db, 2, QDate(2026, 12, 7), false, nullptr, out, err), cli::kExitSuccess);
   EXPECT_EQ(outText, "Removed " + dir.file("kvbackup01102026.mdb") + "\n");
   EXPECT_TRUE(QFile::exists(dir.file("kvbackup01112026.mdb")));
 }

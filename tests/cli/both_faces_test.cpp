@@ -51,7 +51,8 @@ class BothFaces : public ::testing::Test {
   // True when the command line's run ended 0.
   bool commandLinePurges() {
     QProcess child;
-    child.start(QStringLiteral(PURGE_DATABASE), {"--shipments", "--before", "2004-03-05", "--quiet", "--database", db()});
+    child.start(QStringLiteral(PURGE_DATABASE),
+                {"--shipments", "--before", "2004-03-05", "--quiet", "--database", db()});
     return child.waitForFinished(60000) && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
   }
 

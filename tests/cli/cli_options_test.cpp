@@ -9,9 +9,7 @@ namespace {
 
 const QDate kToday(2026, 12, 7);
 
-cli::ParseResult parse(const QStringList& args) {
-  return cli::parseArguments(args, kToday);
-}
+cli::ParseResult parse(const QStringList& args) { return cli::parseArguments(args, kToday); }
 
 TEST(CliOptions, CutOffsCountBackFromTodayInDaysCalendarMonthsAndYears) {
   struct Case {
@@ -29,26 +27,22 @@ TEST(CliOptions, CutOffsCountBackFromTodayInDaysCalendarMonthsAndYears) {
     EXPECT_EQ(r.request.cutOff, c.cutOff) << c.args.join(' ').toStdString();
   }
   // A calendar month back from the 31st lands on the month's last day.
-  EXPECT_EQ(cli::parseArguments({"--older-than", "1m"}, QDate(2026, 3, 31)).request.cutOff,
-            QDate(2026, 2, 28));
+  EXPECT_EQ(cli::parseArguments({"--older-than", "1m"}, QDate(2026, 3, 31)).request.cutOff, QDate(2026, 2, 28));
 }
 
 TEST(CliOptions, TheOptionsChooseTablesDatabaseAndOutput) {
   const cli::ParseResult none = parse({"--before", "2004-03-05"});
   ASSERT_TRUE(none.ok);
-  EXPECT_FALSE(none.request.selection.contacts || none.request.selection.invoices ||
-               none.request.selection.shipments);
+  EXPECT_FALSE(none.request.selection.contacts || none.request.selection.invoices || none.request.selection.shipments);
   EXPECT_EQ(none.request.dbPath, QStringLiteral("C:\\kestrova\\kestrova.mdb"));
   EXPECT_FALSE(none.request.dryRun || none.request.json || none.request.quiet);
 
-  const cli::ParseResult all = parse({"--all", "--before", "2004-03-05", "--dry-run", "--json",
-                                      "--quiet", "--database", "shop/kestrova.mdb"});
+  const cli::ParseResult all =
+      parse({"--all", "--before", "2004-03-05", "--dry-run", "--json", "--quiet", "--database", "shop/kestrova.mdb"});
   ASSERT_TRUE(all.ok);
-  EXPECT_TRUE(all.request.selection.contacts && all.request.selection.invoices &&
-              all.request.selection.shipments);
+  EXPECT_TRUE(all.request.selection.contacts && all.request.selection.invoices && all.request.selection.shipments);
   EXPECT_TRUE(all.request.dryRun && all.request.json && all.request.quiet);
-  EXPECT_EQ(all.request.dbPath,
-            QDir::current().absoluteFilePath(QStringLiteral("shop/kestrova.mdb")));
+  EXPECT_EQ(all.request.dbPath, QDir::current().absoluteFilePath(QStringLiteral("shop/kestrova.mdb")));
 
   EXPECT_EQ(parse({"--before", "2004-03-05", "--database", "c:\\shop\\kv.mdb"}).request.dbPath,
             QStringLiteral("c:\\shop\\kv.mdb"));
@@ -61,8 +55,7 @@ TEST(CliOptions, TheOptionsChooseTablesDatabaseAndOutput) {
   EXPECT_TRUE(one.request.selection.invoices);
   EXPECT_FALSE(one.request.selection.contacts || one.request.selection.shipments);
 
-  EXPECT_EQ(parse({"--help", "--bogus-free"}).ok, false)
-      << "an unknown option is refused even beside --help";
+  EXPECT_EQ(parse({"--help", "--bogus-free"}).ok, false) << "an unknown option is refused even beside --help";
   EXPECT_EQ(parse({"--version"}).request.command, cli::Command::Version);
   EXPECT_EQ(parse({"-h"}).request.command, cli::Command::Help);
 }
@@ -126,9 +119,9 @@ TEST(CliOptions, ArchiveOptionsNameTheArchiveAndTheRowsToPutBack) {
 TEST(CliOptions, HelpListsEveryOptionAndTheExitStatus) {
   const QString help = cli::helpText();
   for (const char* option :
-       {"--before", "--older-than", "--contacts", "--invoices", "--shipments", "--all",
-        "--database", "--dry-run", "--json", "--quiet", "--help", "--version", "--keep-backups",
-        "--list-backups", "--verify", "--restore", "--archive", "--archive-file", "--unarchive", "--all-archived"})
+       {"--before",  "--older-than", "--contacts", "--invoices",     "--shipments", "--all",          "--database",
+        "--dry-run", "--json",       "--quiet",    "--help",         "--version",   "--keep-backups", "--list-backups",
+        "--verify",  "--restore",    "--archive",  "--archive-file", "--unarchive", "--all-archived"})
     EXPECT_TRUE(help.contains(QLatin1String(option))) << option;
   for (const char* status : {"  0  ", "  1  ", "  2  ", "  3  ", "  4  "})
     EXPECT_TRUE(help.contains(QLatin1String(status))) << status;

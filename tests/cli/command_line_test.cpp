@@ -1,13 +1,13 @@
 // The real purge-database binary on its command line, as a timer runs it:
 // no display variables, a sample shop database in a temporary folder, the
 // exit status, the summary and the files left behind.
-#include <sys/stat.h>
-#include <unistd.h>
-#include <sys/wait.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -52,10 +52,9 @@ class CommandLine : public ::testing::Test {
     options.today = QDate::currentDate();
     ASSERT_EQ(sampledb::make(db, options), QString());
     // Rows whose date cannot be read: kept by every purge, and counted.
-    ASSERT_TRUE(
-        test::sqlExec(db,
-                      "UPDATE Manifest SET [Date] = '03/01/2001' WHERE ID IN (1, 2);"
-                      "UPDATE Payments SET [Date] = 'soon' WHERE ID = 1 AND AcctNum = 'Cash';"));
+    ASSERT_TRUE(test::sqlExec(db,
+                              "UPDATE Manifest SET [Date] = '03/01/2001' WHERE ID IN (1, 2);"
+                              "UPDATE Payments SET [Date] = 'soon' WHERE ID = 1 AND AcctNum = 'Cash';"));
   }
 
   // purge-database with `args`, with DISPLAY, WAYLAND_DISPLAY and
@@ -63,8 +62,7 @@ class CommandLine : public ::testing::Test {
   Outcome run(const QStringList& args, const QString& outputFile = QString()) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-      env.remove(QLatin1String(name));
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(name));
     child.setProcessEnvironment(env);
     if (!outputFile.isEmpty()) child.setStandardOutputFile(outputFile);
     child.start(QStringLiteral(PURGE_DATABASE), args);
@@ -98,8 +96,7 @@ class CommandLine : public ::testing::Test {
 std::map<QString, qint64> perTable(const QJsonObject& summary, const char* key) {
   std::map<QString, qint64> out;
   for (const QJsonValue& t : summary.value("tables").toArray())
-    out[t.toObject().value("table").toString()] =
-        t.toObject().value(QLatin1String(key)).toInteger(-1);
+    out[t.toObject().value("table").toString()] = t.toObject().value(QLatin1String(key)).toInteger(-1);
   return out;
 }
 
@@ -125,8 +122,7 @@ TEST_F(CommandLine, HelpVersionAndUsageErrorsNeedNoDisplayAndTouchNothing) {
   const FolderState before = state();
   const Outcome help = run({"--help"});
   EXPECT_EQ(help.exit, 0) << help.err.toStdString();
-  EXPECT_TRUE(help.out.contains("--older-than") && help.out.contains("Exit status"))
-      << help.out.toStdString();
+  EXPECT_TRUE(help.out.contains("--older-than") && help.out.contains("Exit status")) << help.out.toStdString();
 
   const Outcome version = run({"--version"});
   EXPECT_EQ(version.exit, 0);
@@ -199,18 +195,15 @@ TEST_F(CommandLine, DryRunChangesNothingAndCountsWhatTheRunThenRemoves) {
 
   const Outcome real = run(purge);
   ASSERT_EQ(real.exit, 0) << real.err.toStdString() << real.out.toStdString();
-  EXPECT_FALSE(real.err.contains(QStringLiteral("Please wait,")))
-      << "--quiet: " << real.err.toStdString();
-  EXPECT_TRUE(real.err.endsWith(
-      QStringLiteral("Purge Database: Purge has been finished successfully !\n")));
+  EXPECT_FALSE(real.err.contains(QStringLiteral("Please wait,"))) << "--quiet: " << real.err.toStdString();
+  EXPECT_TRUE(real.err.endsWith(QStringLiteral("Purge Database: Purge has been finished successfully !\n")));
   const QJsonObject done = real.json();
   EXPECT_TRUE(done.value("success").toBool());
   EXPECT_EQ(perTable(done, "removed"), wouldRemove);
   EXPECT_EQ(perTable(done, "rowsBefore"), rows);
   EXPECT_EQ(perTable(done, "keptUnreadableDate"), perTable(plan, "keptUnreadableDate"));
   for (const auto& [table, n] : rows)
-    EXPECT_EQ(test::sqlScalar(db, QStringLiteral("SELECT COUNT(*) FROM [%1]").arg(table)),
-              n - wouldRemove.at(table));
+    EXPECT_EQ(test::sqlScalar(db, QStringLiteral("SELECT COUNT(*) FROM [%1]").arg(table)), n - wouldRemove.at(table));
   const QJsonObject backup = done.value("backup").toObject();
   EXPECT_TRUE(backup.value("made").toBool());
   EXPECT_EQ(test::readFile(backup.value("path").toString()), before.at("kestrova.mdb").bytes);
@@ -274,15 +267,14 @@ TEST_F(CommandLine, AHeldMissingOrForeignDatabaseStopsBeforeAnyChange) {
   const QString missing = dir.file(QStringLiteral("elsewhere.mdb"));
   const Outcome gone = run(QStringList(purge) << "--database" << missing << "--json");
   EXPECT_EQ(gone.exit, 4);
-  EXPECT_TRUE(gone.err.contains(QStringLiteral("No such file or directory: ") + missing))
-      << gone.err.toStdString();
+  EXPECT_TRUE(gone.err.contains(QStringLiteral("No such file or directory: ") + missing)) << gone.err.toStdString();
   EXPECT_EQ(gone.json().value("exitStatus").toInt(), 4);
 
   // The program's own database, through the drive mapping, on a first run.
   const Outcome firstRun = run(purge);
   EXPECT_EQ(firstRun.exit, 4);
-  EXPECT_TRUE(firstRun.err.contains(qEnvironmentVariable("KESTROVA_DRIVE_C") +
-                                    QStringLiteral("/kestrova/kestrova.mdb")))
+  EXPECT_TRUE(
+      firstRun.err.contains(qEnvironmentVariable("KESTROVA_DRIVE_C") + QStringLiteral("/kestrova/kestrova.mdb")))
       << firstRun.err.toStdString();
 
   ASSERT_TRUE(test::writeFile(db, QByteArray("Shop notes\nnothing to see here\n").repeated(40)));
@@ -385,13 +377,11 @@ TEST_F(CommandLine, AFailedStepIsStatusOneWithTheWindowsBoxesAsLines) {
   EXPECT_TRUE(dry.err.contains("Manifest")) << dry.err.toStdString();
   const Outcome r = run({"--shipments", "--contacts", "--before", "2004-03-05", "--database", db});
   EXPECT_EQ(r.exit, 1);
-  EXPECT_TRUE(r.out.startsWith(QStringLiteral("Purge failed (exit status 1).\n")))
-      << r.out.toStdString();
-  EXPECT_TRUE(r.err.contains(QStringLiteral("Please wait, purging contacts...\n")))
-      << r.err.toStdString();
-  EXPECT_TRUE(r.err.contains(
-      QStringLiteral("Process has failed !: Failed to purge Manifest table... /  / "
-                     "The following error has occurred: / no such table: Manifest\n")))
+  EXPECT_TRUE(r.out.startsWith(QStringLiteral("Purge failed (exit status 1).\n"))) << r.out.toStdString();
+  EXPECT_TRUE(r.err.contains(QStringLiteral("Please wait, purging contacts...\n"))) << r.err.toStdString();
+  EXPECT_TRUE(
+      r.err.contains(QStringLiteral("Process has failed !: Failed to purge Manifest table... /  / "
+                                    "The following error has occurred: / no such table: Manifest\n")))
       << r.err.toStdString();
   EXPECT_TRUE(r.err.endsWith(QStringLiteral("Purge Database: Purge has failed to complete...\n")))
       << r.err.toStdString();

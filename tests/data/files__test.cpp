@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
-#include <gtest/gtest.h>
 
 #include "data/files_.h"
 #include "platform/core/runtime_error.h"

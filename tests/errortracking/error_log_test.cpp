@@ -45,9 +45,16 @@ TEST_F(ErrorLog, InitWithEverythingOmittedTakesTheDefaults) {
 
 TEST_F(ErrorLog, InitUsesPassedValuesConvertedAndEmptyTextsUnchanged) {
   ulvoErrorTracking t;
-  t.Init({.sProg = QString(), .sLogFile = logPath(), .sSYS = QString(), .sVer = 3,
-          .sUser = "", .bAppend = "False", .bCreate = 0, .bMsg = QStringLiteral("true"),
-          .bDebug = 2.5, .iLogLevel = QStringLiteral(" 4.5 ")});
+  t.Init({.sProg = QString(),
+          .sLogFile = logPath(),
+          .sSYS = QString(),
+          .sVer = 3,
+          .sUser = "",
+          .bAppend = "False",
+          .bCreate = 0,
+          .bMsg = QStringLiteral("true"),
+          .bDebug = 2.5,
+          .iLogLevel = QStringLiteral(" 4.5 ")});
   EXPECT_EQ(t.Program, QString());
   EXPECT_EQ(t.System, QString());
   EXPECT_EQ(t.Version, QStringLiteral("3"));
@@ -138,11 +145,13 @@ TEST_F(ErrorLog, ArgumentsOfEveryKindBecomeOneLineEach) {
   ulvoErrorTracking t;
   initInventory(t);
   const std::optional<int> none;
-  t.LogIt(8, 94, -3.25, nullptr, QVariant(), none, true, QStringLiteral(""),
-          QStringLiteral("Größe – Ελλάδα 日本 €"), 65535u);
-  EXPECT_EQ(test::readFile(logPath()).toStdString(),
-            (kHeadOnly + "94\r\n-3.25\r\n\r\n\r\n\r\nTrue\r\n\r\n" +
-                QByteArray("Gr\xF6\xDF" "e \x96 ?????? ?? \x80\r\n") + "65535\r\n\r\n").toStdString());
+  t.LogIt(8, 94, -3.25, nullptr, QVariant(), none, true, QStringLiteral(""), QStringLiteral("Größe – Ελλάδα 日本 €"),
+          65535u);
+  EXPECT_EQ(test::readFile(logPath()).toStdString(), (kHeadOnly + "94\r\n-3.25\r\n\r\n\r\n\r\nTrue\r\n\r\n" +
+                                                      QByteArray("Gr\xF6\xDF"
+                                                                 "e \x96 ?????? ?? \x80\r\n") +
+                                                      "65535\r\n\r\n")
+                                                         .toStdString());
 }
 
 TEST_F(ErrorLog, DisplayReturnsTheLogAsText) {
@@ -224,8 +233,7 @@ TEST_F(ErrorLog, ALogThatCannotBeWrittenRaisesAndCountsNothing) {
     int32_t number;
   };
   const Case cases[] = {
-      {"missing folder", [](const test::TempDir& d) { return d.file("gone/ErrStack.log"); },
-       ENOENT},
+      {"missing folder", [](const test::TempDir& d) { return d.file("gone/ErrStack.log"); }, ENOENT},
       {"read-only file",
        [](const test::TempDir& d) {
          test::writeFile(d.file("ro.log"), "kept");
@@ -260,8 +268,8 @@ TEST_F(ErrorLog, ABadStoredCountRaisesAfterTheRecordIsWritten) {
     const char* stored;
     int32_t number;
   };
-  for (const Case& c : {Case{"abc", kErrTypeMismatch}, Case{"32767", kErrOverflow},
-                        Case{"", kErrTypeMismatch}, Case{"99999", kErrOverflow}}) {
+  for (const Case& c : {Case{"abc", kErrTypeMismatch}, Case{"32767", kErrOverflow}, Case{"", kErrTypeMismatch},
+                        Case{"99999", kErrOverflow}}) {
     test::TempDir d;
     ulvoErrorTracking t;
     initInventory(t, {.sLogFile = d.file("ErrStack.log")});
@@ -269,8 +277,7 @@ TEST_F(ErrorLog, ABadStoredCountRaisesAfterTheRecordIsWritten) {
     rec.boxes.clear();
     const RuntimeError e = raised([&] { t.LogIt(1, "Error#: 7"); });
     EXPECT_EQ(e.number(), c.number) << c.stored;
-    EXPECT_EQ(e.description(), c.number == kErrOverflow ? QStringLiteral("Overflow")
-                                                        : QStringLiteral("Type mismatch"));
+    EXPECT_EQ(e.description(), c.number == kErrOverflow ? QStringLiteral("Overflow") : QStringLiteral("Type mismatch"));
     EXPECT_EQ(count("Inventory"), QString::fromLatin1(c.stored));
     EXPECT_TRUE(test::readFile(d.file("ErrStack.log")).contains("Error#: 7\r\n"));
     EXPECT_TRUE(rec.boxes.empty());

@@ -101,8 +101,7 @@ TEST_F(ErrorReportPrompt, AnsweringYesFillsAndShowsTheMailWindowModally) {
     EXPECT_EQ(frmEmail_Us::tag(w->lblTo), QStringLiteral("Inventory"));
     EXPECT_EQ(w->lblSubject->text(), QStringLiteral("User Error Feedback: Inventory 2.1.7"));
     EXPECT_EQ(w->lblAttachment->text(), logPath());
-    EXPECT_EQ(w->lblTo->text(),
-              QStringLiteral("Kestrova Software Support Group (support@kestrova.example)"));
+    EXPECT_EQ(w->lblTo->text(), QStringLiteral("Kestrova Software Support Group (support@kestrova.example)"));
     w->Toolbar1Button(2)->trigger();  // Cancel
   });
   t.LogIt(8, "Error#: 9");
@@ -225,8 +224,7 @@ TEST_F(ErrorReportPrompt, CountIsSharedWithAnotherProcess) {
   env.insert("KESTROVA_CHILD_LOG", logPath());
   child.setProcessEnvironment(env);
   child.start(QCoreApplication::applicationFilePath(),
-              {"--gtest_also_run_disabled_tests",
-               "--gtest_filter=ErrorReportPrompt.DISABLED_ChildRaisesTheCount"});
+              {"--gtest_also_run_disabled_tests", "--gtest_filter=ErrorReportPrompt.DISABLED_ChildRaisesTheCount"});
   ASSERT_TRUE(child.waitForFinished(60000));
   ASSERT_EQ(child.exitCode(), 0) << child.readAll().constData();
   EXPECT_EQ(count("Inventory"), QStringLiteral("3"));

@@ -56,8 +56,7 @@ TEST_F(MailWindow, LoadFillsTheRecipientBodyAttachmentAndHint) {
   EXPECT_EQ(w->objectName(), QStringLiteral("frmEmail_Us"));
   EXPECT_EQ(w->windowTitle(), QStringLiteral("Error Tracking Mailing System"));
   EXPECT_EQ(frmEmail_Us::tag(w), QStringLiteral("support@kestrova.example"));
-  EXPECT_EQ(w->lblTo->text(),
-            QStringLiteral("Kestrova Software Support Group (support@kestrova.example)"));
+  EXPECT_EQ(w->lblTo->text(), QStringLiteral("Kestrova Software Support Group (support@kestrova.example)"));
   EXPECT_EQ(w->txtMessageText(), kDefaultBody);
   EXPECT_EQ(w->lblAttachment->text(), app::folder() + "/ErrStack.log");
   EXPECT_EQ(w->lblSubject->text(), QStringLiteral("Subject"));
@@ -79,15 +78,14 @@ TEST_F(MailWindow, ControlsSitWhereTheLayoutPutsThem) {
     QRect geometry;
   };
   const Place places[] = {
-      {w->StBar, QRect(0, 336, 518, 17)},        {w->Toolbar1, QRect(8, 0, 454, 38)},
-      {w->txtMessage, QRect(72, 104, 441, 177)}, {w->Label5, QRect(8, 48, 57, 17)},
-      {w->lblTo, QRect(72, 48, 441, 17)},        {w->imgAttachment, QRect(488, 288, 32, 32)},
+      {w->StBar, QRect(0, 336, 518, 17)},          {w->Toolbar1, QRect(8, 0, 454, 38)},
+      {w->txtMessage, QRect(72, 104, 441, 177)},   {w->Label5, QRect(8, 48, 57, 17)},
+      {w->lblTo, QRect(72, 48, 441, 17)},          {w->imgAttachment, QRect(488, 288, 32, 32)},
       {w->lblAttachment, QRect(72, 296, 417, 33)}, {w->lblSubject, QRect(72, 72, 441, 17)},
-      {w->Label3, QRect(8, 296, 57, 17)},        {w->Label2, QRect(8, 104, 57, 17)},
+      {w->Label3, QRect(8, 296, 57, 17)},          {w->Label2, QRect(8, 104, 57, 17)},
       {w->Label1, QRect(8, 72, 57, 17)},
   };
-  for (const Place& p : places)
-    EXPECT_EQ(p.control->geometry(), p.geometry) << p.control->objectName().toStdString();
+  for (const Place& p : places) EXPECT_EQ(p.control->geometry(), p.geometry) << p.control->objectName().toStdString();
 
   const QColor blue(0, 0, 0xC0), red(0x80, 0, 0);
   for (QLabel* l : {w->Label1, w->Label2, w->Label3, w->Label5}) {
@@ -287,8 +285,8 @@ TEST_F(MailWindow, TheAttachmentPictureStartsTheEditorWithThePathAsOneArgument) 
   EXPECT_EQ(args, QStringList{nasty});
 
   visual.emplace("VISUAL", "my-editor --wait");
-  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton,
-                      Qt::NoButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
   QApplication::sendEvent(w->imgAttachment, &release);
   EXPECT_EQ(program, QStringLiteral("my-editor"));
   EXPECT_EQ(args, (QStringList{"--wait", nasty}));

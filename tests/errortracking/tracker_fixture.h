@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <optional>
 
+#include <gtest/gtest.h>
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
-#include <gtest/gtest.h>
 
 #include "errortracking/ulvo_error_tracking.h"
 #include "platform/core/clock.h"

@@ -49,8 +49,7 @@ TEST(RestoreAfterPurge, TheDaysBackupBringsBackEveryRow) {
   const test::ShopState restored = test::readShopState(db, cutOff);
   EXPECT_EQ(restored.integrity, QStringLiteral("ok"));
   for (int t = 0; t < test::kTableCount; ++t) {
-    EXPECT_EQ(restored.tables[size_t(t)].rows, before.tables[size_t(t)].rows)
-        << test::kPurgeOrder[size_t(t)];
+    EXPECT_EQ(restored.tables[size_t(t)].rows, before.tables[size_t(t)].rows) << test::kPurgeOrder[size_t(t)];
     EXPECT_EQ(restored.tables[size_t(t)].keptHash, before.tables[size_t(t)].keptHash);
   }
   // The purged database is kept, as the purge left it.
@@ -103,8 +102,8 @@ TEST(RestoreCrash, KilledRestoreLeavesTheOldDatabaseOrTheBackupWhole) {
       if (name.startsWith("kvbeforerestore")) {
         EXPECT_EQ(test::fileHash(dir.file(name)), oldHash) << "a kept copy is whole";
       } else {
-        EXPECT_TRUE(name == "kestrova.mdb" || name == "kvbackup01122026.mdb" ||
-                    name == "pristine.copy" || name.endsWith(".kvcopy"))
+        EXPECT_TRUE(name == "kestrova.mdb" || name == "kvbackup01122026.mdb" || name == "pristine.copy" ||
+                    name.endsWith(".kvcopy"))
             << name.toStdString();
       }
     }
@@ -145,8 +144,8 @@ pid_t startWalWriter(const QString& db, int reportFd, int rows) {
     if (sqlite3_open(path.constData(), &c) == SQLITE_OK) {
       sqlite3_busy_timeout(c, 5000);
       sqlite3_exec(c, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);  // a restored file too
-      const QByteArray sql = "INSERT INTO Contacts(ID, Name, [Date]) VALUES(" + QByteArray::number(id) +
-                             ", 'w', '2026-01-15')";
+      const QByteArray sql =
+          "INSERT INTO Contacts(ID, Name, [Date]) VALUES(" + QByteArray::number(id) + ", 'w', '2026-01-15')";
       done = sqlite3_exec(c, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     }
     sqlite3_close(c);

@@ -19,9 +19,7 @@ using backups::Standing;
 
 const QDate kToday(2026, 12, 7);
 
-QByteArray native(const QString& path) {
-  return QFile::encodeName(path);
-}
+QByteArray native(const QString& path) { return QFile::encodeName(path); }
 
 TEST(BackupStanding, OnlyARegularCopyOfTheShopsDatabaseIsValid) {
   test::TempDir dir;
@@ -42,15 +40,13 @@ TEST(BackupStanding, OnlyARegularCopyOfTheShopsDatabaseIsValid) {
   const struct {
     const char* name;
     Standing standing;
-  } cases[] = {{"copy.mdb", Standing::Valid},     {"odd ?#%name.mdb", Standing::Valid},
-               {"missing.mdb", Standing::Absent}, {"folder.mdb", Standing::Absent},
-               {"link.mdb", Standing::Foreign},   {"dangling.mdb", Standing::Foreign},
-               {"hard.mdb", Standing::Foreign},   {"kestrova.mdb", Standing::Foreign},
-               {"fifo.mdb", Standing::Foreign},   {"text.mdb", Standing::Foreign},
-               {"empty.mdb", Standing::Foreign},  {"blank.mdb", Standing::Foreign},
-               {"other.mdb", Standing::Foreign}};
-  for (const auto& c : cases)
-    EXPECT_EQ(backups::standingOf(dir.file(c.name), db), c.standing) << c.name;
+  } cases[] = {
+      {"copy.mdb", Standing::Valid},    {"odd ?#%name.mdb", Standing::Valid}, {"missing.mdb", Standing::Absent},
+      {"folder.mdb", Standing::Absent}, {"link.mdb", Standing::Foreign},      {"dangling.mdb", Standing::Foreign},
+      {"hard.mdb", Standing::Foreign},  {"kestrova.mdb", Standing::Foreign},  {"fifo.mdb", Standing::Foreign},
+      {"text.mdb", Standing::Foreign},  {"empty.mdb", Standing::Foreign},     {"blank.mdb", Standing::Foreign},
+      {"other.mdb", Standing::Foreign}};
+  for (const auto& c : cases) EXPECT_EQ(backups::standingOf(dir.file(c.name), db), c.standing) << c.name;
 
   // A database reached through a link: the file it names is the database.
   ASSERT_TRUE(QFile::link(db, dir.file("db-link.mdb")));
@@ -89,32 +85,30 @@ class Retention : public ::testing::Test {
 };
 
 TEST_F(Retention, OnlyRealBackupsAreCountedOrRemoved) {
-  for (const char* name : {"kvbackup01112026.mdb", "kvbackup01102026.mdb", "kvbackup01092026.mdb",
-                           "kvbackup01012020.mdb\n"})
+  for (const char* name :
+       {"kvbackup01112026.mdb", "kvbackup01102026.mdb", "kvbackup01092026.mdb", "kvbackup01012020.mdb\n"})
     ASSERT_TRUE(test::makeShopCopy(dir.file(name)));
   ASSERT_TRUE(test::makeContactsDb(dir.file("kvbackup15112026.mdb"), 5));  // another schema, newest
-  ASSERT_EQ(::link(native(db).constData(), native(dir.file("kvbackup20112026.mdb")).constData()),
-            0);
+  ASSERT_EQ(::link(native(db).constData(), native(dir.file("kvbackup20112026.mdb")).constData()), 0);
   QList<backups::Removal> removals;
   ASSERT_TRUE(backups::keepNewest(db, 1, kToday, false, removals).ok());
   EXPECT_EQ(named(removals), QStringList({"kvbackup01102026.mdb", "kvbackup01092026.mdb"}));
   EXPECT_EQ(test::folderEntries(dir.path()),
-            QStringList({"kestrova.mdb", "kvbackup01012020.mdb\n", "kvbackup01112026.mdb",
-                         "kvbackup15112026.mdb", "kvbackup20112026.mdb"}));
+            QStringList({"kestrova.mdb", "kvbackup01012020.mdb\n", "kvbackup01112026.mdb", "kvbackup15112026.mdb",
+                         "kvbackup20112026.mdb"}));
 }
 
 // The real run makes today's backup first, then keeps the newest N; its dry
 // run, told that today's backup would be made, names the very same files.
 TEST_F(Retention, ADryRunNamesWhatTheRealRunRemoves) {
-  for (const char* name : {"kvbackup01112026.mdb", "kvbeforerestore20261020090000.mdb",
-                           "kvbackup01102026.mdb", "kvbackup01092026.mdb"})
+  for (const char* name :
+       {"kvbackup01112026.mdb", "kvbeforerestore20261020090000.mdb", "kvbackup01102026.mdb", "kvbackup01092026.mdb"})
     ASSERT_TRUE(test::makeShopCopy(dir.file(name)));
   for (int keep : {1, 2, 3, 4, 6}) {
     QList<backups::Removal> dry, real;
     ASSERT_TRUE(backups::keepNewest(db, keep, kToday, true, dry, true).ok());
     const QStringList before = test::folderEntries(dir.path());
-    ASSERT_TRUE(
-        QFile::copy(db, dir.file(backups::nameForDate(kToday))));  // what the purge makes first
+    ASSERT_TRUE(QFile::copy(db, dir.file(backups::nameForDate(kToday))));  // what the purge makes first
     ASSERT_TRUE(backups::keepNewest(db, keep, kToday, false, real).ok());
     EXPECT_EQ(named(dry), named(real)) << "keep " << keep;
     EXPECT_FALSE(named(real).isEmpty() && keep < 4) << "keep " << keep;

@@ -75,10 +75,9 @@ TEST(BackupNames, OnlyAWholeNameWithARealDateIsABackup) {
   EXPECT_EQ(backups::dateOfName("kvbackup07122026.mdb"), QDate(2026, 12, 7));
   EXPECT_EQ(backups::dateOfName("kvbackup29022024.mdb"), QDate(2024, 2, 29));
   for (const char* name : {"kvbackup29022026.mdb", "kvbackup00012026.mdb", "kvbackup07132026.mdb",
-                           "kvbackup07122026.mdb.old", "old-kvbackup07122026.mdb",
-                           "KVBACKUP07122026.MDB", "kvbackup0712026.mdb", "kvbackup07122026.sqlite",
-                           "kvbeforerestore20261207103015.mdb", "kvbackup07-12-2026.mdb",
-                           "kvbackup01012020.mdb\n", "kvbackup01012020.mdb\r"})
+                           "kvbackup07122026.mdb.old", "old-kvbackup07122026.mdb", "KVBACKUP07122026.MDB",
+                           "kvbackup0712026.mdb", "kvbackup07122026.sqlite", "kvbeforerestore20261207103015.mdb",
+                           "kvbackup07-12-2026.mdb", "kvbackup01012020.mdb\n", "kvbackup01012020.mdb\r"})
     EXPECT_FALSE(backups::dateOfName(name).isValid()) << name;
   EXPECT_EQ(backups::nameForDate(QDate(2026, 1, 5)), QStringLiteral("kvbackup05012026.mdb"));
   EXPECT_EQ(backups::timeOfKeptName(kKept), kNow);
@@ -95,7 +94,7 @@ TEST_F(BackupStore, ListsNewestFirstByTheDateInTheNameAndChangesNothing) {
   make("kvbackup01011999.mdb.old");
   make("kvbackup01012020.mdb\n");
   make(kKept);
-  ASSERT_TRUE(link(db, dir.file("kvbackup10062026.mdb")));  // the database under a second name
+  ASSERT_TRUE(link(db, dir.file("kvbackup10062026.mdb")));                 // the database under a second name
   ASSERT_TRUE(test::makeContactsDb(dir.file("kvbackup11062026.mdb"), 5));  // another schema
   ASSERT_TRUE(QFile::link(dir.file("kvbackup01122026.mdb"), dir.file("kvbackup12062026.mdb")));
   QDir(dir.path()).mkdir("kvbackup02022026.mdb");
@@ -111,8 +110,14 @@ TEST_F(BackupStore, ListsNewestFirstByTheDateInTheNameAndChangesNothing) {
       verdicts << (e.check.passed ? "ok" : e.check.verdict);
       EXPECT_EQ(e.size, QFileInfo(e.path).size());
     }
-    ASSERT_EQ(dates, QList<QDate>({{2026, 12, 7}, {2026, 12, 1}, {2026, 6, 21}, {2026, 6, 20}, {2026, 6, 15},
-                                   {2026, 6, 11}, {2026, 6, 10}, {2025, 1, 31}}));
+    ASSERT_EQ(dates, QList<QDate>({{2026, 12, 7},
+                                   {2026, 12, 1},
+                                   {2026, 6, 21},
+                                   {2026, 6, 20},
+                                   {2026, 6, 15},
+                                   {2026, 6, 11},
+                                   {2026, 6, 10},
+                                   {2025, 1, 31}}));
     EXPECT_EQ(list[0].kind, backups::Kind::BeforeRestore);
     EXPECT_EQ(list[0].time, kNow);
     EXPECT_EQ(verdicts[0], "ok");
@@ -141,17 +146,14 @@ TEST_F(BackupStore, RetentionRemovesOnlyWhatIsBeyondTheNewestAndNeverToday) {
   const QStringList others = {"kvbackup01011999.mdb.old", "Kvbackup01012000.mdb", "kvbackup01012020.mdb\n",
                               "kvbeforerestore20200101000000.mdb.old", "kestrova.mdb"};
   const QList<RetentionCase> cases = {
-      {{"kvbackup07122026.mdb", "kvbackup01112026.mdb", "kvbackup01102026.mdb",
-        "kvbackup01092025.mdb"},
+      {{"kvbackup07122026.mdb", "kvbackup01112026.mdb", "kvbackup01102026.mdb", "kvbackup01092025.mdb"},
        2,
        {"kvbackup01102026.mdb", "kvbackup01092025.mdb"}},
       {{"kvbackup07122026.mdb", "kvbackup01112026.mdb", "kvbackup01102026.mdb"},
        1,
        {"kvbackup01112026.mdb", "kvbackup01102026.mdb"}},
       // A backup dated after today (a clock set wrong once) still leaves today's.
-      {{"kvbackup01012027.mdb", "kvbackup07122026.mdb", "kvbackup01112026.mdb"},
-       1,
-       {"kvbackup01112026.mdb"}},
+      {{"kvbackup01012027.mdb", "kvbackup07122026.mdb", "kvbackup01112026.mdb"}, 1, {"kvbackup01112026.mdb"}},
       {{"kvbackup01112026.mdb", "kvbackup01102026.mdb"}, 5, {}},
       // Kept pre-restore copies count alike, by the time in their name; one
       // made today stays, as today's backup does.
@@ -173,33 +175,28 @@ TEST_F(BackupStore, RetentionRemovesOnlyWhatIsBeyondTheNewestAndNeverToday) {
       ASSERT_TRUE(backups::keepNewest(db, c.keep, kToday, dryRun, removals).ok());
       QStringList named;
       for (const backups::Removal& r : removals) named << QFileInfo(r.backup.path).fileName();
-      EXPECT_EQ(named.join(' ').toStdString(), c.removed.join(' ').toStdString())
-          << "keep " << c.keep;
+      EXPECT_EQ(named.join(' ').toStdString(), c.removed.join(' ').toStdString()) << "keep " << c.keep;
       if (dryRun) {
-        EXPECT_EQ(snapshot().join('\n').toStdString(), before.join('\n').toStdString())
-            << "a dry run removes nothing";
+        EXPECT_EQ(snapshot().join('\n').toStdString(), before.join('\n').toStdString()) << "a dry run removes nothing";
       } else {
         QStringList expected = c.present + others;
         for (const QString& name : c.removed) expected.removeAll(name);
         expected.sort();
-        EXPECT_EQ(remaining().join(' ').toStdString(), expected.join(' ').toStdString())
-            << "keep " << c.keep;
+        EXPECT_EQ(remaining().join(' ').toStdString(), expected.join(' ').toStdString()) << "keep " << c.keep;
       }
     }
   }
 }
 
 TEST_F(BackupStore, RetentionGoesOnPastABackupItCannotRemove) {
-  for (const char* name : {"kvbackup01112026.mdb", "kvbackup01102026.mdb", "kvbackup01092026.mdb"})
-    make(name, 5);
+  for (const char* name : {"kvbackup01112026.mdb", "kvbackup01102026.mdb", "kvbackup01092026.mdb"}) make(name, 5);
   QList<backups::Removal> removals;
   ASSERT_EQ(::chmod(QFile::encodeName(dir.file("kvbackup01102026.mdb")).constData(), 0444), 0);
   EXPECT_EQ(backups::keepNewest(db, 1, kToday, false, removals).number(), EACCES);
   ASSERT_EQ(removals.size(), 2);
   EXPECT_FALSE(removals[0].status.ok());
   EXPECT_TRUE(removals[1].status.ok());
-  EXPECT_EQ(remaining(),
-            QStringList({"kestrova.mdb", "kvbackup01102026.mdb", "kvbackup01112026.mdb"}));
+  EXPECT_EQ(remaining(), QStringList({"kestrova.mdb", "kvbackup01102026.mdb", "kvbackup01112026.mdb"}));
 }
 
 // Every refusal leaves every file of the folder as it was, and no kept copy.
@@ -215,7 +212,7 @@ TEST_F(BackupStore, RestoreRefusesAndChangesNothing) {
   ASSERT_TRUE(link(db, dir.file("kvbackup07122026.mdb")));  // the database under a second name
   ASSERT_TRUE(link(db, dir.file("second-name.mdb")));
   ASSERT_TRUE(test::execSql(dir.file("kvbackup08122026.mdb"), "PRAGMA user_version = 7"));  // an empty database
-  ASSERT_TRUE(test::makeContactsDb(dir.file("kvbackup09122026.mdb"), 5));                  // another schema
+  ASSERT_TRUE(test::makeContactsDb(dir.file("kvbackup09122026.mdb"), 5));                   // another schema
   ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file("kvbackup10122026.mdb")).constData(), 0644), 0);
   struct Case {
     QString which;
@@ -245,8 +242,7 @@ TEST_F(BackupStore, RestoreRefusesAndChangesNothing) {
   const QStringList before = snapshot();
   for (const Case& c : cases) {
     const backups::RestoreResult r = backups::restore(db, c.which, kNow);
-    EXPECT_EQ(r.outcome, c.outcome)
-        << c.which.toStdString() << ": " << r.status.description().toStdString();
+    EXPECT_EQ(r.outcome, c.outcome) << c.which.toStdString() << ": " << r.status.description().toStdString();
     EXPECT_FALSE(r.status.ok());
   }
   EXPECT_EQ(snapshot(), before);

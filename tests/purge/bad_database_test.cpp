@@ -9,6 +9,8 @@
 #include <csignal>
 #include <functional>
 
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,15 +18,13 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include "platform/core/db_engine.h"
 #include "platform/filesafety/run_lock.h"
 #include "purge/forms_.h"
-#include "purge/purge_window.h"
 #include "purge/purge_date_guard.h"
 #include "purge/purge_db_tables.h"
+#include "purge/purge_window.h"
 #include "purge_run_support.h"
 #include "support/file_ops_support.h"
 #include "support/sandbox.h"
@@ -74,14 +74,15 @@ struct Counts {
   bool operator==(const Counts&) const = default;
 };
 std::ostream& operator<<(std::ostream& os, const Counts& c) {
-  return os << "{" << c.invoices << "," << c.payments << "," << c.transactions << "," << c.manifest << ","
-            << c.contacts << "}";
+  return os << "{" << c.invoices << "," << c.payments << "," << c.transactions << "," << c.manifest << "," << c.contacts
+            << "}";
 }
 
 Counts counts(const QString& db) {
-  return {test::sqlScalar(db, "SELECT count(*) FROM InvoiceNumbers"), test::sqlScalar(db, "SELECT count(*) FROM Payments"),
-          test::sqlScalar(db, "SELECT count(*) FROM Transactions"), test::sqlScalar(db, "SELECT count(*) FROM Manifest"),
-          test::sqlScalar(db, "SELECT count(*) FROM Contacts")};
+  return {test::sqlScalar(db, "SELECT count(*) FROM InvoiceNumbers"),
+          test::sqlScalar(db, "SELECT count(*) FROM Payments"),
+          test::sqlScalar(db, "SELECT count(*) FROM Transactions"),
+          test::sqlScalar(db, "SELECT count(*) FROM Manifest"), test::sqlScalar(db, "SELECT count(*) FROM Contacts")};
 }
 
 const Counts kBefore{3, 3, 3, 2002, 4};
@@ -124,8 +125,10 @@ class BadDatabase : public ::testing::Test {
     for (const QFileInfo& fi :
          folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
       ::chmod(QFile::encodeName(fi.filePath()).constData(), 0755);
-      if (fi.isDir()) QDir(fi.filePath()).removeRecursively();
-      else folder.remove(fi.fileName());
+      if (fi.isDir())
+        QDir(fi.filePath()).removeRecursively();
+      else
+        folder.remove(fi.fileName());
     }
     run.events.clear();
     db = drivePath("kestrova.mdb");
@@ -146,20 +149,21 @@ class BadDatabase : public ::testing::Test {
 struct NotADatabase {
   const char* name;
   std::function<void(const QString& db)> make;
-  bool backupWorks;       // the backup copies whatever is there
-  QString backupDesc;     // the backup's failure when it does not
-  QString purgeDesc;      // every table purge's failure, %1 the table when named
-  QString compactDesc;    // the compaction's failure
+  bool backupWorks;     // the backup copies whatever is there
+  QString backupDesc;   // the backup's failure when it does not
+  QString purgeDesc;    // every table purge's failure, %1 the table when named
+  QString compactDesc;  // the compaction's failure
 };
 
 std::vector<NotADatabase> notADatabase() {
   return {
       {"missing", [](const QString& db) { QFile::remove(db); }, false,
-       "No such file or directory: " + drivePath("kestrova.mdb"),
-       "unable to open database file", "No such file or directory"},
+       "No such file or directory: " + drivePath("kestrova.mdb"), "unable to open database file",
+       "No such file or directory"},
       {"zero bytes", [](const QString& db) { test::writeFile(db, QByteArray()); }, true, "", "no such table: %1",
        "file is not a database"},
-      {"text", [](const QString& db) { test::writeFile(db, QByteArray("Shop notes\r\nnothing to see here\r\n").repeated(40)); },
+      {"text",
+       [](const QString& db) { test::writeFile(db, QByteArray("Shop notes\r\nnothing to see here\r\n").repeated(40)); },
        true, "", "file is not a database", "file is not a database"},
       {"short text", [](const QString& db) { test::writeFile(db, "SQLite"); }, true, "", "file is not a database",
        "file is not a database"},
@@ -202,14 +206,14 @@ TEST_F(BadDatabase, EveryTickedTableSaysWhyAndNothingIsWritten) {
     c.make(db);
     const auto before = state();
     run.purge({.contacts = true, .invoices = true, .shipments = true});
-    auto desc = [&](const char* table) {
-      return c.purgeDesc.contains("%1") ? c.purgeDesc.arg(table) : c.purgeDesc;
-    };
-    const QStringList expected{
-        "progress: purging contacts...", tableBox("Contacts", desc("Contacts")),
-        "progress: purging invoices...", tableBox("InvoiceNumbers", desc("InvoiceNumbers")),
-        "progress: purging manifest...", tableBox("Manifest", desc("Manifest")),
-        kFailure};
+    auto desc = [&](const char* table) { return c.purgeDesc.contains("%1") ? c.purgeDesc.arg(table) : c.purgeDesc; };
+    const QStringList expected{"progress: purging contacts...",
+                               tableBox("Contacts", desc("Contacts")),
+                               "progress: purging invoices...",
+                               tableBox("InvoiceNumbers", desc("InvoiceNumbers")),
+                               "progress: purging manifest...",
+                               tableBox("Manifest", desc("Manifest")),
+                               kFailure};
     EXPECT_EQ(run.events, expected) << c.name << "\n" << joined(run.events).toStdString();
     EXPECT_EQ(state(), before) << c.name << ": no database was created, written or compacted";
   }
@@ -222,9 +226,10 @@ TEST_F(BadDatabase, ACompactionAloneRefusesWhatIsNoDatabase) {
     c.make(db);
     const auto before = state();
     run.purge({});
-    EXPECT_EQ(run.events, (QStringList{"progress: compacting the database...", failedBox(kCompactHeader, c.compactDesc),
-                                       kFailure}))
-        << c.name << "\n" << joined(run.events).toStdString();
+    EXPECT_EQ(run.events,
+              (QStringList{"progress: compacting the database...", failedBox(kCompactHeader, c.compactDesc), kFailure}))
+        << c.name << "\n"
+        << joined(run.events).toStdString();
     EXPECT_EQ(state(), before) << c.name;
   }
 }
@@ -317,8 +322,9 @@ TEST_F(BadDatabase, SetupWithoutItsColumnOnlyDropsTheExclusion) {
 // Dates the convention cannot read: kept, and told.
 
 // Values a shop application might have stored instead of ISO text.
-const char* const kUnreadable[] = {"'03/05/2004'", "'5 March 2004'", "'2004-3-4'", "'2004-03-04 9:00'", "''",
-                                   "'yesterday'",  "20040101",       "38000.5",    "x'2004'"};
+const char* const kUnreadable[] = {"'03/05/2004'", "'5 March 2004'", "'2004-3-4'", "'2004-03-04 9:00'",
+                                   "''",           "'yesterday'",    "20040101",   "38000.5",
+                                   "x'2004'"};
 
 TEST_F(BadDatabase, RowsWithAnUnreadableDateAreKeptAndCounted) {
   using PurgeFn = bool (*)(const QString&, const QDate&, QString&, int32_t&);
@@ -364,7 +370,8 @@ TEST_F(BadDatabase, RowsWithAnUnreadableDateAreKeptAndCounted) {
                            "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*' AND length([%2]) IN (10, 19))")
                 .arg(table, col));
     EXPECT_EQ(unreadableLeft, c.uncounted ? 2 * n : n) << c.table;
-    EXPECT_EQ(test::sqlScalar(db, QStringLiteral("SELECT count(*) FROM %1").arg(table)), rowsBefore - c.oldRows) << c.table;
+    EXPECT_EQ(test::sqlScalar(db, QStringLiteral("SELECT count(*) FROM %1").arg(table)), rowsBefore - c.oldRows)
+        << c.table;
 
     ASSERT_EQ(run.boxes.boxes.size(), 1u) << c.table;
     EXPECT_EQ(run.boxes.boxes[0].style, 48);
@@ -391,8 +398,9 @@ TEST_F(BadDatabase, OneUnreadableDateIsToldInTheSingular) {
 TEST_F(BadDatabase, TheDefaultShipFromAndNullDatesAreNotCountedAsUnreadable) {
   // The shop's own contact is spared anyway; Null dates are no unreadable
   // text (a contact never contacted goes, an undated invoice simply stays).
-  ASSERT_TRUE(test::sqlExec(db, "UPDATE Contacts SET LastContactDate = 'someday' WHERE ID = 1;"
-                                "INSERT INTO InvoiceNumbers(InvoiceNum, [Date]) VALUES ('U', NULL)"));
+  ASSERT_TRUE(test::sqlExec(db,
+                            "UPDATE Contacts SET LastContactDate = 'someday' WHERE ID = 1;"
+                            "INSERT INTO InvoiceNumbers(InvoiceNum, [Date]) VALUES ('U', NULL)"));
   QString desc;
   int32_t num = 0;
   EXPECT_TRUE(PurgeContacts(db, QDate(2004, 3, 5), desc, num));
@@ -407,8 +415,7 @@ TEST_F(BadDatabase, UnreadableDatesAreCountedFromTheDateIndexAlone) {
   // shop's index on the date column it scans only that index.
   QStringList statements;
   {
-    test::SeamScope observer(db::setStatementObserver,
-                                                    [&](const QString& s) { statements << s; });
+    test::SeamScope observer(db::setStatementObserver, [&](const QString& s) { statements << s; });
     QString desc;
     int32_t num = 0;
     EXPECT_TRUE(PurgePayments(db, QDate(2004, 3, 5), desc, num));
@@ -428,7 +435,8 @@ TEST_F(BadDatabase, UnreadableDatesAreCountedFromTheDateIndexAlone) {
     ASSERT_EQ(sqlite3_prepare_v2(h, ("EXPLAIN QUERY PLAN " + s).toUtf8().constData(), -1, &st, nullptr), SQLITE_OK)
         << s.toStdString();
     QStringList plan;
-    while (sqlite3_step(st) == SQLITE_ROW) plan << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
+    while (sqlite3_step(st) == SQLITE_ROW)
+      plan << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
     sqlite3_finalize(st);
     EXPECT_TRUE(plan.join(" ").contains("COVERING INDEX")) << s.toStdString() << " -> " << plan.join(" ").toStdString();
   }
@@ -436,7 +444,8 @@ TEST_F(BadDatabase, UnreadableDatesAreCountedFromTheDateIndexAlone) {
 }
 
 TEST_F(BadDatabase, AFullRunWithUnreadableDatesStillSucceeds) {
-  ASSERT_TRUE(test::sqlExec(db, "INSERT INTO Manifest(TrackingNum, [Date]) VALUES ('X', '5 March 2003'), ('Y', 37000)"));
+  ASSERT_TRUE(
+      test::sqlExec(db, "INSERT INTO Manifest(TrackingNum, [Date]) VALUES ('X', '5 March 2003'), ('Y', 37000)"));
   run.purge({.shipments = true});
   EXPECT_EQ(run.events,
             (QStringList{"progress: backing up kestrova.mdb databse...", "progress: purging manifest...",
@@ -455,11 +464,10 @@ TEST_F(BadDatabase, AReadOnlyDatabaseIsBackedUpButNeverChanged) {
   ASSERT_EQ(::chmod(QFile::encodeName(db).constData(), 0444), 0);
   const QByteArray original = test::fileHash(db);
   run.purge({.contacts = true, .invoices = true, .shipments = true});
-  EXPECT_EQ(run.events,
-            (QStringList{"progress: backing up kestrova.mdb databse...", "progress: purging contacts...",
-                         tableBox("Contacts", kReadOnlyWrite), "progress: purging invoices...",
-                         tableBox("InvoiceNumbers", kReadOnlyWrite), "progress: purging manifest...",
-                         tableBox("Manifest", kReadOnlyWrite), kFailure}))
+  EXPECT_EQ(run.events, (QStringList{"progress: backing up kestrova.mdb databse...", "progress: purging contacts...",
+                                     tableBox("Contacts", kReadOnlyWrite), "progress: purging invoices...",
+                                     tableBox("InvoiceNumbers", kReadOnlyWrite), "progress: purging manifest...",
+                                     tableBox("Manifest", kReadOnlyWrite), kFailure}))
       << joined(run.events).toStdString();
   EXPECT_EQ(test::fileHash(db), original);
   EXPECT_EQ(test::fileHash(drivePath(kBackupToday)), original);
@@ -504,7 +512,8 @@ TEST_F(BadDatabase, AFolderAtTheBackupPathIsNeitherReplacedNorPurgedPast) {
 // ---------------------------------------------------------------------------
 // Damaged files made by byte edits: refused before the first delete.
 
-const QString kDamagedHeader = QStringLiteral("The database is damaged and was not purged. Restore it from a backup...");
+const QString kDamagedHeader =
+    QStringLiteral("The database is damaged and was not purged. Restore it from a backup...");
 
 TEST_F(BadDatabase, ADamagedDatabaseIsBackedUpAsItIsButNeverPurged) {
   struct Case {
@@ -532,7 +541,8 @@ TEST_F(BadDatabase, ADamagedDatabaseIsBackedUpAsItIsButNeverPurged) {
        "row 3 missing from index Transactions_Date"},
       // Without Setup the shop's own contact would not be spared.
       {"the Setup table's page zeroed", [&] { overwrite((setupPage - 1) * pageSize, QByteArray(pageSize, 0)); },
-       QStringLiteral("Page %1: btreeInitPage() returns error code 11\rdatabase disk image is malformed").arg(setupPage)},
+       QStringLiteral("Page %1: btreeInitPage() returns error code 11\rdatabase disk image is malformed")
+           .arg(setupPage)},
       // The first cell pointer of the Contacts page into the page's header:
       // the tree's own findings, which come under a heading of their own.
       {"a cell of the Contacts table out of its page",
@@ -554,7 +564,8 @@ TEST_F(BadDatabase, ADamagedDatabaseIsBackedUpAsItIsButNeverPurged) {
     ASSERT_EQ(run.events.size(), 3) << c.name << "\n" << joined(run.events).toStdString();
     EXPECT_EQ(run.events[0], "progress: backing up kestrova.mdb databse...");
     if (c.findings.isEmpty())
-      EXPECT_TRUE(run.events[1].startsWith(failedBox(kDamagedHeader, QString()))) << c.name << run.events[1].toStdString();
+      EXPECT_TRUE(run.events[1].startsWith(failedBox(kDamagedHeader, QString())))
+          << c.name << run.events[1].toStdString();
     else
       EXPECT_EQ(run.events[1], failedBox(kDamagedHeader, c.findings)) << c.name << joined(run.events).toStdString();
     EXPECT_EQ(run.events[2], kFailure);
@@ -588,7 +599,8 @@ TEST_F(BadDatabase, WhatAKilledWriterLeftIsRecoveredAndThenBackedUp) {
     run.purge({.shipments = true});
     EXPECT_EQ(run.events, (QStringList{"progress: backing up kestrova.mdb databse...", "progress: purging manifest...",
                                        "progress: compacting the database...", kSuccess}))
-        << c.name << "\n" << joined(run.events).toStdString();
+        << c.name << "\n"
+        << joined(run.events).toStdString();
     EXPECT_EQ(test::sqlScalar(drivePath(kBackupToday), "SELECT count(*) FROM Manifest"), c.manifestBackedUp) << c.name;
     EXPECT_EQ(test::sqlScalar(db, "SELECT count(*) FROM Manifest"), c.manifestBackedUp - 1) << c.name;
     EXPECT_EQ(test::queryText(db, "PRAGMA journal_mode"), c.mode) << c.name << ": the mode is the shop's";
@@ -610,9 +622,9 @@ TEST_F(BadDatabase, AJournalOfAnotherDatabaseIsNeverPlayedBack) {
 
   run.purge({.contacts = true, .invoices = true, .shipments = true});
   ASSERT_EQ(run.events.size(), 2) << joined(run.events).toStdString();
-  EXPECT_TRUE(run.events.first().startsWith(
-      failedBox("The database is damaged and was not purged. Restore it from a backup...",
-                "What an interrupted program left beside the database")))
+  EXPECT_TRUE(
+      run.events.first().startsWith(failedBox("The database is damaged and was not purged. Restore it from a backup...",
+                                              "What an interrupted program left beside the database")))
       << joined(run.events).toStdString();
   EXPECT_EQ(run.events.last(), kFailure);
   EXPECT_EQ(state(), before) << "the database, the journal and the folder as they were";
@@ -703,7 +715,8 @@ TEST_F(BadDatabase, OnlyADatabaseFileCountsAsTodaysBackup) {
                            failedBox(kBackupHeader,
                                      "C:\\kestrova\\kvbackup07122026.mdb is there but is no backup of the database."),
                            kFailure}))
-        << name << "\n" << joined(run.events).toStdString();
+        << name << "\n"
+        << joined(run.events).toStdString();
     EXPECT_EQ(state(), before) << name;
     EXPECT_EQ(counts(db), kBefore) << name;
   }
@@ -720,9 +733,7 @@ class ChildDrive {
     QDir(m_root.path()).mkpath(QStringLiteral("kestrova"));
     m_ok = test::createShopDbWithRows(file("kestrova.mdb"), kRows);
   }
-  ~ChildDrive() {
-    ::chmod(QFile::encodeName(folder()).constData(), 0755);
-  }
+  ~ChildDrive() { ::chmod(QFile::encodeName(folder()).constData(), 0755); }
   bool ok() const { return m_ok && m_root.isValid(); }
   QString folder() const { return m_root.path() + QStringLiteral("/kestrova"); }
   QString file(const QString& name) const { return folder() + QLatin1Char('/') + name; }
@@ -859,7 +870,8 @@ TEST(BadDatabaseChild, AnotherUsersProgramHoldingTheDatabaseIsSeen) {
   ChildDrive drive;
   ASSERT_TRUE(drive.ok());
   const QString db = drive.file("kestrova.mdb");
-  for (const QString& path : {drive.folder(), db}) ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+  for (const QString& path : {drive.folder(), db})
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
   const QStringList all{"--contacts", "--invoices", "--shipments"};
   const auto before = folderState(drive.folder());
   {
@@ -870,7 +882,8 @@ TEST(BadDatabaseChild, AnotherUsersProgramHoldingTheDatabaseIsSeen) {
     ASSERT_TRUE(test::writeFile(drive.file(kBackupToday), test::backupStandIn("made this morning")));
     ASSERT_EQ(::chown(QFile::encodeName(drive.file(kBackupToday)).constData(), 65534, 65534), 0);
     const QStringList out = drive.purge({}, 0, true);
-    EXPECT_EQ(out.value(0), childBox(kCompactHeader, "The file is in use by another program.")) << out.join("\n").toStdString();
+    EXPECT_EQ(out.value(0), childBox(kCompactHeader, "The file is in use by another program."))
+        << out.join("\n").toStdString();
     ASSERT_TRUE(QFile::remove(drive.file(kBackupToday)));
   }
   EXPECT_EQ(folderState(drive.folder()), before);

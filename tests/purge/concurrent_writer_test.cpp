@@ -4,6 +4,7 @@
 // row may be lost: without the day's backup the run refuses before changing
 // anything; with it the purges run under SQLite's locking and the
 // compaction, which would replace the file under the writer, refuses.
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +12,6 @@
 #include <QSet>
 #include <QThread>
 #include <cstdio>
-#include <gtest/gtest.h>
 
 #include "purge_run_support.h"
 #include "sampledb/sample_db.h"
@@ -74,9 +74,10 @@ class Writer {
  public:
   Writer(const test::TempDir& dir, const QString& db, bool writing)
       : m_keys(dir.file(QStringLiteral("keys.txt"))),
-        m_script(dir, QStringLiteral("shop_writer.py"), kWriter,
-                 {db, m_keys, dir.file(QStringLiteral("stop")), writing ? QStringLiteral("write") : QStringLiteral("idle")},
-                 dir.file(QStringLiteral("stop")), {m_keys}) {}
+        m_script(
+            dir, QStringLiteral("shop_writer.py"), kWriter,
+            {db, m_keys, dir.file(QStringLiteral("stop")), writing ? QStringLiteral("write") : QStringLiteral("idle")},
+            dir.file(QStringLiteral("stop")), {m_keys}) {}
   bool ready() const { return m_script.ready(); }
   // Stops the writer and waits for it; true when it ended on its own.
   bool stop() { return m_script.stop(); }
@@ -165,11 +166,11 @@ TEST_P(ConcurrentWriter, NoCommittedRowIsLost) {
   // file, refused, and the operator is told so.
   EXPECT_EQ(boxes, QStringList({kCompactRefused, kFailed}));
   EXPECT_EQ(test::fileHash(folder + kBackup), backupHash);
-  for (int t = 0; t < test::kTableCount; ++t) EXPECT_EQ(after.tables[size_t(t)].inScope, 0) << test::kPurgeOrder[size_t(t)];
+  for (int t = 0; t < test::kTableCount; ++t)
+    EXPECT_EQ(after.tables[size_t(t)].inScope, 0) << test::kPurgeOrder[size_t(t)];
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, ConcurrentWriter,
-                         ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+INSTANTIATE_TEST_SUITE_P(Runs, ConcurrentWriter, ::testing::Combine(::testing::Bool(), ::testing::Bool()),
                          [](const ::testing::TestParamInfo<std::tuple<bool, bool>>& info) {
                            return std::string(std::get<0>(info.param) ? "Writing" : "IdleOpen") +
                                   (std::get<1>(info.param) ? "_BackupPresent" : "_NoBackup");

@@ -6,6 +6,7 @@
 // KESTROVA_CRASH_KILLS sets the number of kills (25 by default; the test
 // registered as CrashLoop.TwoHundredKills runs 200), KESTROVA_CRASH_SEED the
 // seed of the kill moments (printed, so a failing run can be replayed).
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <map>
 #include <random>
-#include <gtest/gtest.h>
 
 #include "purge_run_support.h"
 #include "sampledb/sample_db.h"
@@ -202,10 +202,11 @@ TEST_F(CrashLoop, KillsAtRandomMoments) {
       EXPECT_TRUE(backedUp) << where.toStdString() << ": rows deleted without a backup";
     }
 
-    QString outcome = finishedFirst ? QStringLiteral("run finished") : !backedUp ? QStringLiteral("before backup")
+    QString outcome = finishedFirst                ? QStringLiteral("run finished")
+                      : !backedUp                  ? QStringLiteral("before backup")
                       : purged < test::kTableCount ? QStringLiteral("%1 of 5 tables purged").arg(purged)
                       : QFileInfo(db()).size() < QFileInfo(pristine).size() ? QStringLiteral("compacted")
-                                                                           : QStringLiteral("purged, not compacted");
+                                                                            : QStringLiteral("purged, not compacted");
     if (left.contains(kTemp)) outcome += QStringLiteral(", kvTemp left");
     ++outcomes[outcome];
     if (HasFailure()) break;

@@ -1,5 +1,6 @@
 // Forms_ and the progress window: loading, finding by name, showing, the
 // step texts and the window's fixed layout.
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -7,7 +8,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QScreen>
-#include <gtest/gtest.h>
 
 #include "platform/ui/forms.h"
 #include "platform/ui/layout.h"

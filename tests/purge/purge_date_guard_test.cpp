@@ -75,11 +75,12 @@ class ForeignDates : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(test::createShopDb(m_db));
-    ASSERT_TRUE(test::sqlExec(m_db, QStringLiteral(
-        "INSERT INTO Manifest(ID, [Date]) VALUES"
-        "(1,'2004-03-04 23:59:59'),(2,'2004-03-05'),(3,'2004-03-05 00:00:00'),(4,'2004-03-04'),"
-        "(5,'03/05/2004'),(6,'yesterday'),(7,38000),(8,'2004-3-1'),(9,''),(10,NULL),"
-        "(11,'2003-12-31T08:00:00'),(12,'1999-01-01 garbage'),(13, 38000.5),(14,'2004-03-05 10:00:00')")));
+    ASSERT_TRUE(test::sqlExec(
+        m_db, QStringLiteral(
+                  "INSERT INTO Manifest(ID, [Date]) VALUES"
+                  "(1,'2004-03-04 23:59:59'),(2,'2004-03-05'),(3,'2004-03-05 00:00:00'),(4,'2004-03-04'),"
+                  "(5,'03/05/2004'),(6,'yesterday'),(7,38000),(8,'2004-3-1'),(9,''),(10,NULL),"
+                  "(11,'2003-12-31T08:00:00'),(12,'1999-01-01 garbage'),(13, 38000.5),(14,'2004-03-05 10:00:00')")));
   }
   QStringList left() const { return test::sqlColumn(m_db, QStringLiteral("SELECT ID FROM Manifest ORDER BY ID")); }
   // Runs `statement` in the US locale on a connection that has the guard.
@@ -116,11 +117,11 @@ TEST_F(ForeignDates, TheDateIndexStillServesTheComparison) {
     sqlite3* dbh = nullptr;
     ASSERT_EQ(sqlite3_open_v2(m_db.toUtf8().constData(), &dbh, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt* st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(dbh, ("EXPLAIN QUERY PLAN " + sql).toUtf8().constData(), -1, &st, nullptr),
-              SQLITE_OK)
+    ASSERT_EQ(sqlite3_prepare_v2(dbh, ("EXPLAIN QUERY PLAN " + sql).toUtf8().constData(), -1, &st, nullptr), SQLITE_OK)
         << sqlite3_errmsg(dbh);
     QString plan;
-    while (sqlite3_step(st) == SQLITE_ROW) plan += QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3))) + "\n";
+    while (sqlite3_step(st) == SQLITE_ROW)
+      plan += QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3))) + "\n";
     sqlite3_finalize(st);
     sqlite3_close_v2(dbh);
     EXPECT_TRUE(plan.contains(QString::fromLatin1(index))) << plan.toStdString();
@@ -141,9 +142,7 @@ TEST_F(ForeignDates, WithoutTheGuardTheEngineOnlyTranslates) {
   EXPECT_EQ(left(), QStringList({"2", "3", "6", "8", "10", "14"}));
   {
     const DateGuardScope outer;
-    {
-      const DateGuardScope inner;
-    }
+    { const DateGuardScope inner; }
     db::Connection guarded;
     ASSERT_TRUE(guarded.open(QStringLiteral("Data Source=") + m_db).ok());
     EXPECT_TRUE(guarded.query(QStringLiteral("SELECT kv_unreadable_date('x')"), rs).ok());
@@ -171,12 +170,13 @@ TEST(PurgeDateGuard, NativeUnreadableDateTestAgreesWithTheGuard) {
   db::Recordset rs;
   const QString each =
       QStringLiteral("SELECT quote(v) AS v, %1(v) AS native, (v IS NOT NULL AND NOT %2) AS guard FROM T")
-          .arg(QString::fromLatin1(purge_guard::kUnreadableDateFunction),
-               purge_guard::isoGuard(QStringLiteral("v")));
+          .arg(QString::fromLatin1(purge_guard::kUnreadableDateFunction), purge_guard::isoGuard(QStringLiteral("v")));
   ASSERT_TRUE(c.query(QStringLiteral("SELECT count(*) AS n, sum(native) AS unreadable, ifnull(group_concat("
                                      "CASE WHEN ifnull(native, 0) <> ifnull(guard, 0) THEN v END, ' '), '') AS differ "
-                                     "FROM (") + each + QLatin1Char(')'),
-                      rs).ok());
+                                     "FROM (") +
+                          each + QLatin1Char(')'),
+                      rs)
+                  .ok());
   db::Field rows, unreadable, differ;
   ASSERT_TRUE(rs.field(QStringLiteral("n"), rows).ok());
   ASSERT_TRUE(rs.field(QStringLiteral("unreadable"), unreadable).ok());

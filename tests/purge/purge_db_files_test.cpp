@@ -5,10 +5,10 @@
 
 #include <cerrno>
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
-#include <gtest/gtest.h>
 
 #include "platform/core/clock.h"
 #include "purge/forms_.h"

@@ -70,15 +70,17 @@ TEST_F(PurgeTables, InvoiceNumbersAndManifestDeleteEveryRowBeforeTheCutOff) {
     LocaleScope scope(loc.name);
     for (const Case& c : cases) {
       const QString table = QString::fromLatin1(c.table);
-      sql(QStringLiteral("DELETE FROM %1; INSERT INTO %1(ID,[Date]) VALUES %2").arg(table, QString::fromLatin1(kDatedRows)));
+      sql(QStringLiteral("DELETE FROM %1; INSERT INTO %1(ID,[Date]) VALUES %2")
+              .arg(table, QString::fromLatin1(kDatedRows)));
       statements.clear();
       desc = QStringLiteral("stale");
       num = 7;
       EXPECT_TRUE(c.fn(m_db, cutOff, desc, num)) << c.table << " " << loc.name;
       EXPECT_EQ(num, 0);
       EXPECT_EQ(desc, QString());
-      EXPECT_EQ(deletes(), QStringList(QStringLiteral("Delete From [%1] Where [Date] < #%2#")
-                                           .arg(table, QString::fromLatin1(loc.text))));
+      EXPECT_EQ(deletes(),
+                QStringList(
+                    QStringLiteral("Delete From [%1] Where [Date] < #%2#").arg(table, QString::fromLatin1(loc.text))));
       EXPECT_EQ(ids(table), QStringList({"2", "3", "4", "6", "7", "8", "9"})) << c.table << " " << loc.name;
       // Rows 7, 8 and 9 stay because their dates cannot be read, and are told.
       ASSERT_FALSE(rec.boxes.empty());
@@ -108,8 +110,8 @@ TEST_F(PurgeTables, PaymentsAndTransactionsDeleteOnlyCash) {
       statements.clear();
       EXPECT_TRUE(c.fn(m_db, cutOff, desc, num)) << c.table;
       ASSERT_EQ(deletes().size(), 1);
-      EXPECT_TRUE(deletes()[0].startsWith(
-          QStringLiteral("Delete From [%1] Where AcctNum = 'Cash' And [Date] < #").arg(table)));
+      EXPECT_TRUE(
+          deletes()[0].startsWith(QStringLiteral("Delete From [%1] Where AcctNum = 'Cash' And [Date] < #").arg(table)));
       EXPECT_EQ(ids(table), QStringList({"2", "3", "4", "6", "7", "8"})) << c.table << " " << locale;
     }
   }
@@ -135,12 +137,13 @@ TEST_F(PurgeTables, ContactsKeepAccountHoldersRecentOnesAndTheShipFrom) {
 
 TEST_F(PurgeTables, ContactsExclusionFollowsTheSetupValue) {
   struct Case {
-    const char* setup;  // rows for Setup, "" for none
+    const char* setup;   // rows for Setup, "" for none
     const char* clause;  // what ends the statement after the condition
     QStringList kept;
   };
-  const QString plain = QStringLiteral("Delete From [Contacts] Where (LastContactDate < #3/5/2004# And AR Is Null) Or "
-                                       "LastContactDate Is Null");
+  const QString plain = QStringLiteral(
+      "Delete From [Contacts] Where (LastContactDate < #3/5/2004# And AR Is Null) Or "
+      "LastContactDate Is Null");
   const Case cases[] = {
       {"", "", {"2"}},
       {"(1,'S',NULL)", "", {"2"}},
@@ -155,14 +158,16 @@ TEST_F(PurgeTables, ContactsExclusionFollowsTheSetupValue) {
   };
   LocaleScope scope("en_US");
   for (const Case& c : cases) {
-    sql(QStringLiteral("DELETE FROM Contacts; DELETE FROM Setup;"
+    sql(
+        QStringLiteral("DELETE FROM Contacts; DELETE FROM Setup;"
                        "INSERT INTO Contacts(ID,AR,LastContactDate) VALUES (1,NULL,NULL),(2,'Y','1990-01-01'),"
                        "(12,NULL,'1990-01-01'),(20,NULL,'1991-01-01')"));
     if (*c.setup) sql(QStringLiteral("INSERT INTO Setup VALUES %1").arg(QString::fromLatin1(c.setup)));
     statements.clear();
     EXPECT_TRUE(PurgeContacts(m_db, cutOff, desc, num)) << c.setup;
-    const QString expected = *c.clause ? QStringLiteral("Delete From [Contacts] Where ((LastContactDate < #3/5/2004# "
-                                                        "And AR Is Null) Or LastContactDate Is Null)") +
+    const QString expected = *c.clause ? QStringLiteral(
+                                             "Delete From [Contacts] Where ((LastContactDate < #3/5/2004# "
+                                             "And AR Is Null) Or LastContactDate Is Null)") +
                                              QString::fromLatin1(c.clause)
                                        : plain;
     EXPECT_EQ(deletes(), QStringList(expected)) << c.setup;
@@ -172,7 +177,8 @@ TEST_F(PurgeTables, ContactsExclusionFollowsTheSetupValue) {
 }
 
 TEST_F(PurgeTables, ContactsGoOnWithoutSetupTable) {
-  sql(QStringLiteral("DROP TABLE Setup; INSERT INTO Contacts(ID,AR,LastContactDate) VALUES (12,NULL,NULL),(2,'Y',NULL)"));
+  sql(QStringLiteral(
+      "DROP TABLE Setup; INSERT INTO Contacts(ID,AR,LastContactDate) VALUES (12,NULL,NULL),(2,'Y',NULL)"));
   EXPECT_TRUE(PurgeContacts(m_db, cutOff, desc, num));
   EXPECT_EQ(num, 0);
   EXPECT_TRUE(rec.boxes.empty());
@@ -191,7 +197,8 @@ TEST_F(PurgeTables, DefaultShipFromReadsTheFirstRowAsText) {
   EXPECT_TRUE(GetDefaultShipFrom(m_db, id, desc, num));
   EXPECT_EQ(id, QStringLiteral(" 12 Or 1=1 "));
   // Declared as text, the value comes trimmed.
-  sql(QStringLiteral("DROP TABLE Setup; CREATE TABLE Setup(ID INTEGER PRIMARY KEY, DefaultShipFrom TEXT);"
+  sql(
+      QStringLiteral("DROP TABLE Setup; CREATE TABLE Setup(ID INTEGER PRIMARY KEY, DefaultShipFrom TEXT);"
                      "INSERT INTO Setup VALUES (1,'  12 '),(2,'5')"));
   EXPECT_TRUE(GetDefaultShipFrom(m_db, id, desc, num));
   EXPECT_EQ(id, QStringLiteral("12"));
@@ -204,15 +211,16 @@ TEST_F(PurgeTables, DefaultShipFromReadsTheFirstRowAsText) {
 
 TEST(LeadingNumber, OnlyAPositiveNumberAtTheStartCounts) {
   const std::pair<const char*, const char*> cases[] = {
-      {"12", "12"},     {"  12abc", "12"}, {"12 Or 1=1", "12"}, {"+7", "7"},   {"007", "7"}, {"0", ""},
-      {"-3", ""},       {"abc", ""},       {"", ""},            {"0.50", "0.5"}, {"3.", "3"}, {"000", ""},
+      {"12", "12"}, {"  12abc", "12"}, {"12 Or 1=1", "12"}, {"+7", "7"}, {"007", "7"}, {"0", ""}, {"-3", ""},
+      {"abc", ""},  {"", ""},          {"0.50", "0.5"},     {"3.", "3"}, {"000", ""},
   };
   for (const auto& [in, out] : cases)
     EXPECT_EQ(leadingPositiveNumber(QString::fromLatin1(in)), QString::fromLatin1(out)) << in;
 }
 
 TEST_F(PurgeTables, MissingTableFailsOnlyItsRoutine) {
-  sql(QStringLiteral("DROP TABLE Payments;"
+  sql(
+      QStringLiteral("DROP TABLE Payments;"
                      "INSERT INTO InvoiceNumbers(ID,[Date]) VALUES (1,'1990-01-01'),(2,'2010-01-01');"
                      "INSERT INTO Manifest(ID,[Date]) VALUES (1,'1990-01-01')"));
   EXPECT_TRUE(PurgeInvoiceNumbers(m_db, cutOff, desc, num));
@@ -221,8 +229,8 @@ TEST_F(PurgeTables, MissingTableFailsOnlyItsRoutine) {
   EXPECT_EQ(num, 1);
   EXPECT_TRUE(PurgeManifest(m_db, cutOff, desc, num));
   ASSERT_EQ(rec.boxes.size(), 1u);
-  EXPECT_EQ(rec.boxes[0].prompt, failedBox(QStringLiteral("Failed to purge Payments table..."),
-                                           QStringLiteral("no such table: Payments")));
+  EXPECT_EQ(rec.boxes[0].prompt,
+            failedBox(QStringLiteral("Failed to purge Payments table..."), QStringLiteral("no such table: Payments")));
   EXPECT_EQ(rec.boxes[0].style, 48);
   EXPECT_EQ(rec.boxes[0].title, QStringLiteral("Process has failed !"));
   EXPECT_EQ(ids(QStringLiteral("InvoiceNumbers")), QStringList({"2"}));

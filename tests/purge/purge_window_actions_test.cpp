@@ -6,18 +6,18 @@
 #include <chrono>
 #include <thread>
 
+#include <gtest/gtest.h>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
-#include <QCoreApplication>
-#include <gtest/gtest.h>
 
 #include "platform/core/app.h"
 #include "platform/core/db_engine.h"
-#include "platform/core/settings_store.h"
 #include "platform/core/locale_dates.h"
 #include "platform/core/runtime_error.h"
+#include "platform/core/settings_store.h"
 #include "purge/calendar_control.h"
 #include "purge/forms_.h"
 #include "purge/purge_window.h"
@@ -33,8 +33,8 @@ using test::drivePath;
 using test::progressOf;
 
 const QString kBackupText = QStringLiteral("backing up kestrova.mdb databse...");
-using test::kSuccess;
 using test::kFailure;
+using test::kSuccess;
 const QString kBackupToday = QStringLiteral("kvbackup07122026.mdb");
 
 // Rows on both sides of the cut-off of 5 March 2004, and bulk old shipments
@@ -64,9 +64,10 @@ struct Counts {
 };
 
 Counts counts(const QString& db) {
-  return {test::sqlScalar(db, "SELECT count(*) FROM InvoiceNumbers"), test::sqlScalar(db, "SELECT count(*) FROM Payments"),
-          test::sqlScalar(db, "SELECT count(*) FROM Transactions"), test::sqlScalar(db, "SELECT count(*) FROM Manifest"),
-          test::sqlScalar(db, "SELECT count(*) FROM Contacts")};
+  return {test::sqlScalar(db, "SELECT count(*) FROM InvoiceNumbers"),
+          test::sqlScalar(db, "SELECT count(*) FROM Payments"),
+          test::sqlScalar(db, "SELECT count(*) FROM Transactions"),
+          test::sqlScalar(db, "SELECT count(*) FROM Manifest"), test::sqlScalar(db, "SELECT count(*) FROM Contacts")};
 }
 
 const Counts kBefore{4, 5, 5, 3003, 5};
@@ -91,9 +92,7 @@ class PurgeRun : public ::testing::Test {
     original = test::fileHash(db);
   }
 
-  QStringList folder() const {
-    return QDir(drivePath(QString())).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-  }
+  QStringList folder() const { return QDir(drivePath(QString())).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
   QString db;
   QByteArray original;
@@ -157,15 +156,17 @@ TEST_F(PurgeRun, ArchiveSettingCopiesTheRemovedRowsIntoTheArchive) {
 // Rows kept for an unreadable date in several tables are told in one box,
 // a line per table in the order they were purged, before the final box.
 TEST_F(PurgeRun, RowsKeptForAnUnreadableDateAreToldOnceBeforeTheFinalBox) {
-  ASSERT_TRUE(test::sqlExec(db, "INSERT INTO InvoiceNumbers(InvoiceNum, [Date]) VALUES ('U', '3/4/2004');"
-                                "INSERT INTO Manifest(TrackingNum, [Date]) VALUES ('X', 'soon'), ('Y', '2/1/2004')"));
+  ASSERT_TRUE(test::sqlExec(db,
+                            "INSERT INTO InvoiceNumbers(InvoiceNum, [Date]) VALUES ('U', '3/4/2004');"
+                            "INSERT INTO Manifest(TrackingNum, [Date]) VALUES ('X', 'soon'), ('Y', '2/1/2004')"));
   run.purge({.invoices = true, .shipments = true});
   ASSERT_GE(run.events.size(), 2);
   EXPECT_EQ(run.events.last(), kSuccess);
   EXPECT_EQ(run.events[run.events.size() - 2],
-            QStringLiteral("box 48: 1 row of the InvoiceNumbers table was kept because its Date could not be read as a date.\r"
-                           "2 rows of the Manifest table were kept because their Date could not be read as a date.\r\r"
-                           "Dates are read in the form YYYY-MM-DD, with an optional time HH:MM:SS."));
+            QStringLiteral(
+                "box 48: 1 row of the InvoiceNumbers table was kept because its Date could not be read as a date.\r"
+                "2 rows of the Manifest table were kept because their Date could not be read as a date.\r\r"
+                "Dates are read in the form YYYY-MM-DD, with an optional time HH:MM:SS."));
   EXPECT_EQ(run.events.filter("box 48").size(), 1);
 }
 
@@ -177,7 +178,8 @@ TEST_F(PurgeRun, TheWindowsThreadProcessesEventsWhileADeleteWorks) {
   db::setStatementObserver([&](const QString& statement) {
     if (!statement.startsWith(QLatin1String("Delete"))) return;
     delivered = false;
-    QMetaObject::invokeMethod(qApp, [&] { delivered = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&] { delivered = true; }, Qt::QueuedConnection);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (!delivered && std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -281,7 +283,8 @@ TEST_F(PurgeRun, ACompactionThatFailsIsSaid) {
   run.events.clear();
   run.purge({});
   ASSERT_EQ(run.events.size(), 3);
-  EXPECT_TRUE(run.events[1].startsWith("box 64: Purge Database program has failed to delete:\rc:\\kestrova\\kvTemp.mdb"));
+  EXPECT_TRUE(
+      run.events[1].startsWith("box 64: Purge Database program has failed to delete:\rc:\\kestrova\\kvTemp.mdb"));
   EXPECT_EQ(run.events[2], kFailure);
 }
 
@@ -335,8 +338,7 @@ TEST_F(PurgeRun, AnUnreachableDriveIsARunTimeErrorOfTheRun) {
   test::EnvScope drive("KESTROVA_DRIVE_C", std::string(300, 'k').c_str());
   run.purge({.shipments = true});
   ASSERT_EQ(run.boxes.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes.boxes[0].prompt,
-            "Purge has failed...\r\rThe following error has occurred:\rFile name too long");
+  EXPECT_EQ(run.boxes.boxes[0].prompt, "Purge has failed...\r\rThe following error has occurred:\rFile name too long");
   EXPECT_EQ(run.boxes.boxes[0].title, "Process has failed !");
 }
 
@@ -364,9 +366,9 @@ TEST_F(PurgeRun, ExitUnloadsTheWindowAndMakesNoBackup) {
 // The cut-off the purges receive is the day picked on the calendar, whatever
 // order the user's locale writes day and month in.
 TEST_F(PurgeRun, TheCutOffIsTheSelectedDateInEveryLocale) {
-  for (const QLocale& locale : {QLocale(QLocale::English, QLocale::UnitedStates),
-                                QLocale(QLocale::English, QLocale::UnitedKingdom),
-                                QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Japanese, QLocale::Japan)}) {
+  for (const QLocale& locale :
+       {QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::English, QLocale::UnitedKingdom),
+        QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Japanese, QLocale::Japan)}) {
     fresh();
     QLocale::setDefault(locale);
     ASSERT_TRUE(test::writeFile(drivePath(kBackupToday), test::backupStandIn("b")));

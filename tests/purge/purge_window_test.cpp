@@ -1,15 +1,15 @@
 // The main window: its design state, its hints and the backup warning.
+#include <gtest/gtest.h>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QLabel>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <QApplication>
-#include <gtest/gtest.h>
 
 #include "platform/ui/layout.h"
 #include "purge/calendar_control.h"
@@ -75,7 +75,7 @@ TEST_F(MainWindowTest, StartsInItsDesignState) {
   EXPECT_EQ(checkValue(w->chkInvoices), 0);
 
   // Tab order from the options down to the calendar.
-  QWidget* expected[] = {w->chkContacts, w->chkShipments, w->chkInvoices, w->chkBackupDB,
+  QWidget* expected[] = {w->chkContacts,  w->chkShipments, w->chkInvoices,  w->chkBackupDB,
                          w->btnAction[0], w->btnAction[1], w->cldRemoveDate};
   for (size_t i = 0; i + 1 < std::size(expected); ++i) {
     QWidget* next = expected[i]->nextInFocusChain();

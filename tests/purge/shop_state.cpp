@@ -2,11 +2,11 @@
 // concurrency tests.
 #include "shop_state.h"
 
+#include <sqlite3.h>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <sqlite3.h>
 
 #include "support/shop_db.h"
 
@@ -85,7 +85,8 @@ ShopState readShopState(const QString& path, const QDate& cutOff) {
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(d.db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK) {
     QStringList lines;
-    while (sqlite3_step(st) == SQLITE_ROW) lines << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    while (sqlite3_step(st) == SQLITE_ROW)
+      lines << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
     state.integrity = lines.join(QLatin1Char('\n'));
   }
   sqlite3_finalize(st);
@@ -99,7 +100,8 @@ ShopState readShopState(const QString& path, const QDate& cutOff) {
     s.rows = scalar(d.db, QStringLiteral("SELECT count(*) FROM %1").arg(table));
     s.inScope = scalar(d.db, QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(table, scope));
     // A row whose condition is Null is kept by the delete, so it is kept here.
-    s.keptHash = rowsHash(d.db, QStringLiteral("SELECT * FROM %1 WHERE NOT coalesce(%2, 0) ORDER BY ID").arg(table, scope));
+    s.keptHash =
+        rowsHash(d.db, QStringLiteral("SELECT * FROM %1 WHERE NOT coalesce(%2, 0) ORDER BY ID").arg(table, scope));
   }
   return state;
 }
@@ -115,7 +117,7 @@ void emptyFolder(const QString& folder) {
 
 QStringList fullRunArgs(const QDate& cutOff, const QDate& today) {
   return {QStringLiteral("--contacts"), QStringLiteral("--invoices"), QStringLiteral("--shipments"),
-          QStringLiteral("--cutoff"),   cutOff.toString(Qt::ISODate),  QStringLiteral("--today"),
+          QStringLiteral("--cutoff"),   cutOff.toString(Qt::ISODate), QStringLiteral("--today"),
           today.toString(Qt::ISODate)};
 }
 

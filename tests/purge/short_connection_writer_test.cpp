@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <optional>
 
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 #include <QThread>
-#include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include "platform/filesafety/compaction_engine.h"
 #include "platform/filesafety/db_file.h"
@@ -160,10 +160,11 @@ TEST_F(ShortConnectionWriter, BackupIsRefusedOrAConsistentCommittedState) {
     EXPECT_EQ(keys, committed.mid(0, keys.size())) << "backup " << i << " is no committed state";
   }
   EXPECT_EQ(boxes.boxes.size(), size_t(refused)) << "one warning per refused backup";
-  std::printf("backups beside a short-connection writer: %lld consistent, %d refused; %lld rows committed, %lld "
-              "passes refused\n",
-              static_cast<long long>(taken.size()), refused, static_cast<long long>(committed.size()),
-              static_cast<long long>(writer.errors().size()));
+  std::printf(
+      "backups beside a short-connection writer: %lld consistent, %d refused; %lld rows committed, %lld "
+      "passes refused\n",
+      static_cast<long long>(taken.size()), refused, static_cast<long long>(committed.size()),
+      static_cast<long long>(writer.errors().size()));
 }
 
 // Full purge runs with the day's backup present, each running to the
@@ -207,7 +208,8 @@ void runsKeepEveryCommit(const test::TempDir& scratch, const QString& db) {
   EXPECT_EQ(lost, 0) << lost << " of " << committed.size() << " committed keys are missing";
   EXPECT_GT(keysAtEnd, keysAtStart) << "the writer committed during the runs";
   const test::ShopState after = test::readShopState(db, kCutOff);
-  for (int t = 0; t < test::kTableCount; ++t) EXPECT_EQ(after.tables[size_t(t)].inScope, 0) << test::kPurgeOrder[size_t(t)];
+  for (int t = 0; t < test::kTableCount; ++t)
+    EXPECT_EQ(after.tables[size_t(t)].inScope, 0) << test::kPurgeOrder[size_t(t)];
   std::printf("purge runs beside a short-connection writer: %d compacted, %d refused; %lld rows committed, %d lost\n",
               compacted, refused, static_cast<long long>(committed.size()), lost);
 }

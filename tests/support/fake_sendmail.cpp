@@ -18,9 +18,7 @@ FakeSendmail::FakeSendmail() {
 
 FakeSendmail::~FakeSendmail() = default;
 
-void FakeSendmail::failWith(int exitStatus, const QString& errorText) {
-  writeScript(exitStatus, errorText);
-}
+void FakeSendmail::failWith(int exitStatus, const QString& errorText) { writeScript(exitStatus, errorText); }
 
 void FakeSendmail::writeScript(int exitStatus, const QString& errorText) {
   QByteArray s = "#!/bin/sh\n";
@@ -41,8 +39,8 @@ void FakeSendmail::writeScript(int exitStatus, const QString& errorText) {
 }
 
 QStringList FakeSendmail::args() const {
-  QStringList out = QString::fromUtf8(readFile(m_dir.file(QStringLiteral("args"))))
-                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  QStringList out =
+      QString::fromUtf8(readFile(m_dir.file(QStringLiteral("args")))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   return out;
 }
 

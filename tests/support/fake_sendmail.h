@@ -46,8 +46,8 @@ struct ParsedAttachment {
 };
 
 struct ParsedMail {
-  bool ok = false;       // python3 parsed it
-  QString error;         // what went wrong otherwise
+  bool ok = false;  // python3 parsed it
+  QString error;    // what went wrong otherwise
   QString from, to, subject, contentType;
   QByteArray bodyBytes;  // the decoded text/plain part
   QString bodyCharset;

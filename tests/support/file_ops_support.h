@@ -3,17 +3,17 @@
 #pragma once
 
 #include <sys/wait.h>
-#include <csignal>
 #include <unistd.h>
+#include <csignal>
 
 #include <functional>
 
+#include <sqlite3.h>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <sqlite3.h>
 
 namespace test {
 
@@ -24,9 +24,10 @@ class OpenFileChild {
  public:
   explicit OpenFileChild(const QString& path, bool forWriting = true) {
     const QString redirect = forWriting ? QStringLiteral("3>>") : QStringLiteral("3<");
-    m_proc.start(QStringLiteral("sh"), {QStringLiteral("-c"),
-                                        QStringLiteral("exec ") + redirect + QStringLiteral("\"$1\"; echo ready; exec sleep 60"),
-                                        QStringLiteral("sh"), path});
+    m_proc.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"), QStringLiteral("exec ") + redirect + QStringLiteral("\"$1\"; echo ready; exec sleep 60"),
+         QStringLiteral("sh"), path});
     m_ready = m_proc.waitForStarted(5000) && m_proc.waitForReadyRead(5000);
   }
   ~OpenFileChild() {
@@ -68,11 +69,10 @@ inline QString queryText(const QString& path, const QString& sql) {
 // A database with table Contacts(ID, Name, Date) of `rows` rows, each with a
 // `payload`-byte name; rows with odd ID are dated 2003, the others 2005.
 inline bool makeContactsDb(const QString& path, int rows, int payload = 200) {
-  return execSql(path, QStringLiteral(
-                           "CREATE TABLE Contacts(ID INTEGER PRIMARY KEY, Name TEXT, [Date] DATETIME);"
-                           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%1) "
-                           "INSERT INTO Contacts SELECT i, printf('%-%2s', 'contact ' || i), "
-                           "CASE i & 1 WHEN 1 THEN '2003-01-01' ELSE '2005-01-01' END FROM n;")
+  return execSql(path, QStringLiteral("CREATE TABLE Contacts(ID INTEGER PRIMARY KEY, Name TEXT, [Date] DATETIME);"
+                                      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%1) "
+                                      "INSERT INTO Contacts SELECT i, printf('%-%2s', 'contact ' || i), "
+                                      "CASE i & 1 WHEN 1 THEN '2003-01-01' ELSE '2005-01-01' END FROM n;")
                            .arg(rows)
                            .arg(payload));
 }
@@ -82,9 +82,10 @@ inline bool makeContactsDb(const QString& path, int rows, int payload = 200) {
 // case, which the store must not mind.
 inline bool makeShopCopy(const QString& path, int rows = 5, int payload = 200) {
   return makeContactsDb(path, rows, payload) &&
-         execSql(path, "CREATE TABLE setup(ID INTEGER PRIMARY KEY); CREATE TABLE invoicenumbers(ID INTEGER PRIMARY KEY);"
-                       "CREATE TABLE PAYMENTS(ID INTEGER PRIMARY KEY); CREATE TABLE Transactions(ID INTEGER PRIMARY KEY);"
-                       "CREATE TABLE MANIFEST(ID INTEGER PRIMARY KEY);");
+         execSql(path,
+                 "CREATE TABLE setup(ID INTEGER PRIMARY KEY); CREATE TABLE invoicenumbers(ID INTEGER PRIMARY KEY);"
+                 "CREATE TABLE PAYMENTS(ID INTEGER PRIMARY KEY); CREATE TABLE Transactions(ID INTEGER PRIMARY KEY);"
+                 "CREATE TABLE MANIFEST(ID INTEGER PRIMARY KEY);");
 }
 
 // Damages a database by a byte edit: every occurrence of `from` in the file

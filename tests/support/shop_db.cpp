@@ -18,8 +18,8 @@ struct Db {
 
 bool sqlExec(const QString& path, const QString& sql, QString* error) {
   Db d;
-  if (sqlite3_open_v2(path.toUtf8().constData(), &d.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                      nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(path.toUtf8().constData(), &d.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
     if (error) *error = QString::fromUtf8(sqlite3_errmsg(d.db));
     return false;
   }
@@ -44,8 +44,7 @@ bool createShopDbWithRows(const QString& path, const QString& rows, QString* err
 QStringList sqlColumn(const QString& path, const QString& sql) {
   QStringList out;
   Db d;
-  if (sqlite3_open_v2(path.toUtf8().constData(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-    return out;
+  if (sqlite3_open_v2(path.toUtf8().constData(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return out;
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(d.db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK) return out;
   while (sqlite3_step(stmt) == SQLITE_ROW) {
@@ -71,8 +70,8 @@ QByteArray backupStandIn(const QByteArray& note) {
   const QString path = dir.file(QStringLiteral("standin.mdb"));
   QByteArray quoted = note;
   quoted.replace('\'', "''");
-  if (!createShopDbWithRows(path, QStringLiteral("INSERT INTO Setup(ShopName) VALUES ('%1')")
-                                      .arg(QString::fromUtf8(quoted))))
+  if (!createShopDbWithRows(path,
+                            QStringLiteral("INSERT INTO Setup(ShopName) VALUES ('%1')").arg(QString::fromUtf8(quoted))))
     return {};
   return readFile(path);
 }

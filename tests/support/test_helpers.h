@@ -9,9 +9,9 @@
 #include <type_traits>
 #include <utility>
 
+#include <gtest/gtest.h>
 #include <QLocale>
 #include <QString>
-#include <gtest/gtest.h>
 
 #include "platform/core/runtime_error.h"
 #include "platform/core/status.h"
@@ -39,8 +39,7 @@ class EnvScope {
     if (const char* old = std::getenv(name)) m_saved = old;
     set(value);
   }
-  EnvScope(const char* name, const QString& value)
-      : EnvScope(name, value.toLocal8Bit().constData()) {}
+  EnvScope(const char* name, const QString& value) : EnvScope(name, value.toLocal8Bit().constData()) {}
   ~EnvScope() { set(m_saved ? m_saved->c_str() : nullptr); }
   EnvScope(const EnvScope&) = delete;
   EnvScope& operator=(const EnvScope&) = delete;

@@ -2,10 +2,10 @@
 // could touch, an offscreen QApplication and a recorder for message boxes.
 #include <cstdlib>
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "support/recording_presenter.h"
 

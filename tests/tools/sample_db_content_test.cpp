@@ -25,9 +25,7 @@ class SampleDbContent : public ::testing::Test {
     options.today = kToday;
     s_error = sampledb::make(s_path, options);
   }
-  static void TearDownTestSuite() {
-    s_dir.reset();
-  }
+  static void TearDownTestSuite() { s_dir.reset(); }
   void SetUp() override { ASSERT_EQ(s_error, QString()); }
 
   static std::int64_t count(const QString& table, const QString& where = QString()) {
@@ -68,11 +66,8 @@ TEST_F(SampleDbContent, TablesHaveTheShopColumnsInOrder) {
       {"Payments", {"ID", "InvoiceNum", "AcctNum", "PayType", "Amount", "Date"}},
       {"Transactions", {"ID", "InvoiceNum", "AcctNum", "Description", "Amount", "Date"}},
       {"Manifest",
-       {"ID", "TrackingNum", "Carrier", "ShipToName", "ShipToAddress", "Weight", "Charge",
-        "Exported", "Date"}},
-      {"Contacts",
-       {"ID", "Name", "Company", "Address", "City", "State", "Zip", "Phone", "AR",
-        "LastContactDate"}},
+       {"ID", "TrackingNum", "Carrier", "ShipToName", "ShipToAddress", "Weight", "Charge", "Exported", "Date"}},
+      {"Contacts", {"ID", "Name", "Company", "Address", "City", "State", "Zip", "Phone", "AR", "LastContactDate"}},
       {"Setup", {"ID", "ShopName", "DefaultShipFrom"}},
   };
   for (const auto& t : tables) {
@@ -82,24 +77,23 @@ TEST_F(SampleDbContent, TablesHaveTheShopColumnsInOrder) {
   }
   EXPECT_EQ(count(QStringLiteral("sqlite_schema"), QStringLiteral("type = 'table'")), 6);
   // Date columns are declared DATETIME, money CURRENCY.
-  EXPECT_EQ(count(QStringLiteral("pragma_table_info('Payments')"),
-                  QStringLiteral("name IN ('Date') AND type = 'DATETIME'")),
-            1);
+  EXPECT_EQ(
+      count(QStringLiteral("pragma_table_info('Payments')"), QStringLiteral("name IN ('Date') AND type = 'DATETIME'")),
+      1);
   EXPECT_EQ(count(QStringLiteral("pragma_table_info('Contacts')"),
                   QStringLiteral("name = 'LastContactDate' AND type = 'DATETIME'")),
             1);
-  EXPECT_EQ(count(QStringLiteral("pragma_table_info('Manifest')"),
-                  QStringLiteral("name = 'Charge' AND type = 'CURRENCY'")),
-            1);
+  EXPECT_EQ(
+      count(QStringLiteral("pragma_table_info('Manifest')"), QStringLiteral("name = 'Charge' AND type = 'CURRENCY'")),
+      1);
 }
 
 TEST_F(SampleDbContent, DateAndAccountColumnsAreIndexed) {
   const struct {
     const char* table;
     const char* column;
-  } indexed[] = {{"InvoiceNumbers", "Date"},     {"Payments", "Date"},
-                 {"Payments", "AcctNum"},        {"Transactions", "Date"},
-                 {"Transactions", "AcctNum"},    {"Manifest", "Date"},
+  } indexed[] = {{"InvoiceNumbers", "Date"},     {"Payments", "Date"},        {"Payments", "AcctNum"},
+                 {"Transactions", "Date"},       {"Transactions", "AcctNum"}, {"Manifest", "Date"},
                  {"Contacts", "LastContactDate"}};
   for (const auto& ix : indexed) {
     SCOPED_TRACE(std::string(ix.table) + "." + ix.column);
@@ -129,8 +123,8 @@ TEST_F(SampleDbContent, EveryDateIsIsoTextOfARealDayWithinTheSixYears) {
     SCOPED_TRACE(std::string(c.table) + "." + c.column);
     const QString col = QLatin1String(c.column);
     const QString table = QLatin1String(c.table);
-    EXPECT_EQ(count(table, QStringLiteral("%1 IS NOT NULL AND NOT (%1 GLOB %2 OR %1 GLOB %3)")
-                               .arg(col, kDayGlob, kStampGlob)),
+    EXPECT_EQ(count(table,
+                    QStringLiteral("%1 IS NOT NULL AND NOT (%1 GLOB %2 OR %1 GLOB %3)").arg(col, kDayGlob, kStampGlob)),
               0);
     // The round trip through a day number turns an impossible day such as
     // 2023-02-30 into another one.
@@ -156,8 +150,7 @@ TEST_F(SampleDbContent, DatedTablesHoldMidnightAndDayClosingRows) {
     const std::int64_t midnight = count(table, QStringLiteral("length([Date]) = 10"));
     EXPECT_GT(midnight, 1);
     // Midnight rows are month openings (the first row may open the span instead).
-    EXPECT_GE(count(table, QStringLiteral("length([Date]) = 10 AND substr([Date], 9) = '01'")),
-              midnight - 1);
+    EXPECT_GE(count(table, QStringLiteral("length([Date]) = 10 AND substr([Date], 9) = '01'")), midnight - 1);
     EXPECT_GT(count(table, QStringLiteral("[Date] LIKE '% 23:59:59'")), 0);
     EXPECT_GT(count(table, QStringLiteral("length([Date]) = 19")), midnight);
   }
@@ -175,21 +168,15 @@ TEST_F(SampleDbContent, MoneyTablesMixCashAccountsAndNullBeforeTheCutOff) {
     EXPECT_GT(account, 0);
     EXPECT_GT(none, 0);
     EXPECT_GT(cash, account + none);  // most are cash
-    EXPECT_GT(count(table, QStringLiteral("[Date] >= ") + kCutOff +
-                               QStringLiteral(" AND AcctNum = 'Cash'")),
-              0);
+    EXPECT_GT(count(table, QStringLiteral("[Date] >= ") + kCutOff + QStringLiteral(" AND AcctNum = 'Cash'")), 0);
     // Account numbers belong to account holders among the contacts.
     EXPECT_EQ(count(table, QStringLiteral("AcctNum <> 'Cash' AND AcctNum NOT IN "
                                           "(SELECT AR FROM Contacts WHERE AR IS NOT NULL)")),
               0);
     // Every row belongs to an invoice that exists.
-    EXPECT_EQ(
-        count(table, QStringLiteral("InvoiceNum NOT IN (SELECT InvoiceNum FROM InvoiceNumbers)")),
-        0);
+    EXPECT_EQ(count(table, QStringLiteral("InvoiceNum NOT IN (SELECT InvoiceNum FROM InvoiceNumbers)")), 0);
   }
-  EXPECT_EQ(count(QStringLiteral("Payments"),
-                  QStringLiteral("AcctNum <> 'Cash' AND PayType <> 'On Account'")),
-            0);
+  EXPECT_EQ(count(QStringLiteral("Payments"), QStringLiteral("AcctNum <> 'Cash' AND PayType <> 'On Account'")), 0);
 }
 
 TEST_F(SampleDbContent, ContactsCoverEveryCombinationOfAccountAndLastContact) {
@@ -199,8 +186,7 @@ TEST_F(SampleDbContent, ContactsCoverEveryCombinationOfAccountAndLastContact) {
     QString where;
   } cases[] = {
       {"holder, contacted long ago", QStringLiteral("AR IS NOT NULL AND ") + old},
-      {"holder, contacted lately",
-       QStringLiteral("AR IS NOT NULL AND LastContactDate >= ") + kCutOff},
+      {"holder, contacted lately", QStringLiteral("AR IS NOT NULL AND LastContactDate >= ") + kCutOff},
       {"holder, never contacted", QStringLiteral("AR IS NOT NULL AND LastContactDate IS NULL")},
       {"walk-in, contacted long ago", QStringLiteral("AR IS NULL AND ") + old},
       {"walk-in, contacted lately", QStringLiteral("AR IS NULL AND LastContactDate >= ") + kCutOff},
@@ -210,20 +196,17 @@ TEST_F(SampleDbContent, ContactsCoverEveryCombinationOfAccountAndLastContact) {
     SCOPED_TRACE(c.name);
     EXPECT_GT(count(QStringLiteral("Contacts"), c.where), 0);
   }
-  EXPECT_EQ(
-      test::scalar(s_path, QStringLiteral("SELECT count(DISTINCT AR) = count(AR) FROM Contacts")),
-      1);
+  EXPECT_EQ(test::scalar(s_path, QStringLiteral("SELECT count(DISTINCT AR) = count(AR) FROM Contacts")), 1);
 }
 
 TEST_F(SampleDbContent, SetupNamesAnOldContactThatAPurgeWouldOtherwiseRemove) {
-  const QStringList shipFrom =
-      test::column(s_path, QStringLiteral("SELECT DefaultShipFrom FROM Setup"));
+  const QStringList shipFrom = test::column(s_path, QStringLiteral("SELECT DefaultShipFrom FROM Setup"));
   ASSERT_EQ(shipFrom.size(), 1);
   const QString id = shipFrom.first();
   EXPECT_GT(id.toLongLong(), 0);
-  EXPECT_EQ(count(QStringLiteral("Contacts"),
-                  QStringLiteral("ID = %1 AND LastContactDate IS NULL AND AR IS NULL").arg(id)),
-            1);
+  EXPECT_EQ(
+      count(QStringLiteral("Contacts"), QStringLiteral("ID = %1 AND LastContactDate IS NULL AND AR IS NULL").arg(id)),
+      1);
   // The shop's own contact carries the shop's name.
   EXPECT_EQ(test::scalar(s_path, QStringLiteral("SELECT count(*) FROM Setup, Contacts WHERE "
                                                 "Contacts.ID = Setup.DefaultShipFrom AND "
@@ -232,18 +215,17 @@ TEST_F(SampleDbContent, SetupNamesAnOldContactThatAPurgeWouldOtherwiseRemove) {
 }
 
 TEST_F(SampleDbContent, TextLooksLikeAShopsRecords) {
-  EXPECT_EQ(count(QStringLiteral("Manifest"),
-                  QStringLiteral("TrackingNum IS NULL OR length(TrackingNum) < 10 OR "
-                                 "ShipToName NOT LIKE '% %' OR ShipToAddress NOT GLOB "
-                                 "'[0-9]* *, [A-Z][A-Z] [0-9][0-9][0-9][0-9][0-9], USA*'")),
+  EXPECT_EQ(count(QStringLiteral("Manifest"), QStringLiteral("TrackingNum IS NULL OR length(TrackingNum) < 10 OR "
+                                                             "ShipToName NOT LIKE '% %' OR ShipToAddress NOT GLOB "
+                                                             "'[0-9]* *, [A-Z][A-Z] [0-9][0-9][0-9][0-9][0-9], USA*'")),
             0);
   EXPECT_GT(count(QStringLiteral("Manifest"), QStringLiteral("Exported = 1")),
             count(QStringLiteral("Manifest")) * 8 / 10);
   EXPECT_EQ(count(QStringLiteral("Manifest"), QStringLiteral("Exported NOT IN (0, 1)")), 0);
-  EXPECT_EQ(count(QStringLiteral("Contacts"),
-                  QStringLiteral("Zip NOT GLOB '[0-9][0-9][0-9][0-9][0-9]' OR "
-                                 "State NOT GLOB '[A-Z][A-Z]' OR Name IS NULL OR City IS NULL")),
-            0);
+  EXPECT_EQ(
+      count(QStringLiteral("Contacts"), QStringLiteral("Zip NOT GLOB '[0-9][0-9][0-9][0-9][0-9]' OR "
+                                                       "State NOT GLOB '[A-Z][A-Z]' OR Name IS NULL OR City IS NULL")),
+      0);
   EXPECT_EQ(count(QStringLiteral("InvoiceNumbers"),
                   QStringLiteral("InvoiceNum NOT GLOB 'INV[0-9][0-9][0-9][0-9][0-9][0-9][0-9]'")),
             0);
@@ -251,9 +233,7 @@ TEST_F(SampleDbContent, TextLooksLikeAShopsRecords) {
                                                 "FROM InvoiceNumbers")),
             1);
   // Amounts are money: whole cents.
-  EXPECT_EQ(count(QStringLiteral("Payments"),
-                  QStringLiteral("abs(Amount * 100 - round(Amount * 100)) > 0.001")),
-            0);
+  EXPECT_EQ(count(QStringLiteral("Payments"), QStringLiteral("abs(Amount * 100 - round(Amount * 100)) > 0.001")), 0);
 }
 
 TEST(SampleDbScale, RowsGrowLinearlyWithTheScale) {
@@ -266,10 +246,9 @@ TEST(SampleDbScale, RowsGrowLinearlyWithTheScale) {
     options.today = kToday;
     const QString path = dir.file(QStringLiteral("s%1.mdb").arg(i));
     ASSERT_EQ(sampledb::make(path, options), QString());
-    rows[i] = test::scalar(
-        path, QStringLiteral("SELECT (SELECT count(*) FROM Contacts) + (SELECT count(*) FROM "
-                             "InvoiceNumbers) + (SELECT count(*) FROM Payments) + (SELECT "
-                             "count(*) FROM Transactions) + (SELECT count(*) FROM Manifest)"));
+    rows[i] = test::scalar(path, QStringLiteral("SELECT (SELECT count(*) FROM Contacts) + (SELECT count(*) FROM "
+                                                "InvoiceNumbers) + (SELECT count(*) FROM Payments) + (SELECT "
+                                                "count(*) FROM Transactions) + (SELECT count(*) FROM Manifest)"));
     EXPECT_EQ(rows[i], sampledb::plannedRows(options).purged());
   }
   ASSERT_GT(rows[0], 0);
@@ -281,8 +260,8 @@ TEST(SampleDbScale, TinyScalesStillWriteEveryTable) {
   sampledb::Options options;
   options.scale = 0.001;
   const sampledb::RowCounts counts = sampledb::plannedRows(options);
-  for (std::int64_t n : {counts.contacts, counts.invoiceNumbers, counts.payments,
-                         counts.transactions, counts.manifest, counts.setup})
+  for (std::int64_t n :
+       {counts.contacts, counts.invoiceNumbers, counts.payments, counts.transactions, counts.manifest, counts.setup})
     EXPECT_EQ(n, 1);
   options.scale = 10000;
   EXPECT_GE(sampledb::plannedRows(options).purged(), 3'000'000);

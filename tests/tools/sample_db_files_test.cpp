@@ -21,8 +21,7 @@ sampledb::Options fixedOptions(std::uint64_t seed = 7, double scale = 1.0) {
 }
 
 QStringList entries(const QString& folder) {
-  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                QDir::NoDotAndDotDot);
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 TEST(SampleDbRefusal, ExistingFileIsLeftUntouched) {
@@ -78,8 +77,7 @@ TEST(SampleDbRefusal, BadRequestsCreateNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_FALSE(sampledb::make(c.path, fixedOptions(7, c.scale)).isEmpty());
-    EXPECT_TRUE(entries(dir.path()).isEmpty())
-        << entries(dir.path()).join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(entries(dir.path()).isEmpty()) << entries(dir.path()).join(QLatin1Char(' ')).toStdString();
   }
 }
 
@@ -88,10 +86,8 @@ TEST(SampleDbFile, LeavesOnlyTheDatabaseInRollbackJournalModeAndIntact) {
   const QString path = dir.file(QStringLiteral("kestrova.mdb"));
   ASSERT_EQ(sampledb::make(path, fixedOptions()), QString());
   EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("kestrova.mdb")});
-  EXPECT_EQ(test::column(path, QStringLiteral("PRAGMA journal_mode")),
-            QStringList{QStringLiteral("delete")});
-  EXPECT_EQ(test::column(path, QStringLiteral("PRAGMA integrity_check")),
-            QStringList{QStringLiteral("ok")});
+  EXPECT_EQ(test::column(path, QStringLiteral("PRAGMA journal_mode")), QStringList{QStringLiteral("delete")});
+  EXPECT_EQ(test::column(path, QStringLiteral("PRAGMA integrity_check")), QStringList{QStringLiteral("ok")});
   // Bytes 18 and 19 of the header: 1 and 1 for a rollback-journal file (2 would mean WAL).
   const QByteArray header = test::readFile(path).left(20);
   ASSERT_EQ(header.size(), 20);

@@ -11,8 +11,7 @@ namespace {
 template <typename RowFn>
 bool query(const QString& dbPath, const QString& sql, RowFn onRow) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(QFile::encodeName(dbPath).constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
-      SQLITE_OK) {
+  if (sqlite3_open_v2(QFile::encodeName(dbPath).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
     sqlite3_close(db);
     return false;
   }
@@ -42,8 +41,7 @@ QStringList column(const QString& dbPath, const QString& sql, int index) {
   QStringList values;
   const bool ok = query(dbPath, sql, [&](sqlite3_stmt* stmt) {
     const auto* text = sqlite3_column_text(stmt, index);
-    values << (text ? QString::fromUtf8(reinterpret_cast<const char*>(text))
-                    : QStringLiteral("<null>"));
+    values << (text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QStringLiteral("<null>"));
   });
   return ok ? values : QStringList();
 }

@@ -21,8 +21,7 @@ void appendDay(std::int64_t day, std::string& out) {
   if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
 }
 
-void appendRowStamp(Prng& rng, std::int64_t index, std::int64_t count, const DaySpan& span,
-                    std::string& out) {
+void appendRowStamp(Prng& rng, std::int64_t index, std::int64_t count, const DaySpan& span, std::string& out) {
   if (count < 1) count = 1;
   std::int64_t day = span.first + (index * span.days + rng.below(span.days)) / count;
   const std::int64_t kind = index % 25;
@@ -35,8 +34,8 @@ void appendRowStamp(Prng& rng, std::int64_t index, std::int64_t count, const Day
   appendDay(day, out);
   long long seconds = kind == 14 ? 23 * 3600 + 59 * 60 + 59 : rng.between(8 * 3600, 20 * 3600 - 1);
   char buffer[16];
-  const int n = std::snprintf(buffer, sizeof buffer, " %02lld:%02lld:%02lld", seconds / 3600,
-                              seconds / 60 % 60, seconds % 60);
+  const int n =
+      std::snprintf(buffer, sizeof buffer, " %02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
   if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
 }
 

@@ -27,7 +27,6 @@ void appendDay(std::int64_t day, std::string& out);
 // month-opening entry on the first of its month (or of the span) at midnight
 // ('YYYY-MM-DD') and every 25th row (offset 14) is a day-closing entry at
 // 23:59:59.
-void appendRowStamp(Prng& rng, std::int64_t index, std::int64_t count, const DaySpan& span,
-                    std::string& out);
+void appendRowStamp(Prng& rng, std::int64_t index, std::int64_t count, const DaySpan& span, std::string& out);
 
 }  // namespace sampledb

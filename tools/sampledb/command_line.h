@@ -19,9 +19,7 @@ class CommandLine {
   const QString& arg() const { return m_args[m_at]; }
 
   // True when the current argument is `flag` and a value follows it.
-  bool takes(const char* flag) const {
-    return arg() == QLatin1String(flag) && m_at + 1 < m_args.size();
-  }
+  bool takes(const char* flag) const { return arg() == QLatin1String(flag) && m_at + 1 < m_args.size(); }
 
   // The value after the current flag (after a true takes()); moves past it.
   const QString& value() { return m_args[++m_at]; }

@@ -35,8 +35,7 @@ std::int64_t rowsFor(double perScale, double scale) {
 }
 
 QString systemError(const QString& what, const QString& path) {
-  return what + QStringLiteral(" ") + path + QStringLiteral(": ") +
-         QString::fromLocal8Bit(std::strerror(errno));
+  return what + QStringLiteral(" ") + path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // Something (file, folder, link, even a dangling one) is at `path`.
@@ -47,16 +46,13 @@ bool occupied(const QByteArray& path) {
 
 // Moves `from` to `to` unless something is at `to`; "" or what went wrong.
 QString moveIntoPlace(const QByteArray& from, const QByteArray& to) {
-  if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-    return {};
+  if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) return {};
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-    return systemError(QStringLiteral("Cannot move the new database to"),
-                       QString::fromLocal8Bit(to));
+    return systemError(QStringLiteral("Cannot move the new database to"), QString::fromLocal8Bit(to));
   // A file system without the no-replace move: a hard link refuses an
   // existing target just the same.
   if (::link(from.constData(), to.constData()) != 0)
-    return systemError(QStringLiteral("Cannot move the new database to"),
-                       QString::fromLocal8Bit(to));
+    return systemError(QStringLiteral("Cannot move the new database to"), QString::fromLocal8Bit(to));
   ::unlink(from.constData());
   return {};
 }
@@ -72,23 +68,19 @@ QString flushToDisk(const QByteArray& path) {
   return {};
 }
 
-QString runSql(Db& db, const QString& sql) {
-  return db.exec(sql.toUtf8().constData());
-}
+QString runSql(Db& db, const QString& sql) { return db.exec(sql.toUtf8().constData()); }
 
 // Creates the tables, writes every row, creates the indexes; "" or the
 // engine's message.
 QString fill(Db& db, const Plan& plan) {
   // Generation only: the rollback journal stays the file's mode, syncing is
   // done once at the end, and a big page cache keeps the inserts in memory.
-  const char* const kPragmas =
-      "PRAGMA journal_mode=DELETE; PRAGMA synchronous=OFF; PRAGMA cache_size=-131072;";
+  const char* const kPragmas = "PRAGMA journal_mode=DELETE; PRAGMA synchronous=OFF; PRAGMA cache_size=-131072;";
   QString error = db.exec(kPragmas);
   if (error.isEmpty()) error = db.exec("BEGIN");
   for (const QString& sql : schemaSql())
     if (error.isEmpty()) error = runSql(db, sql);
-  for (auto writer : {writeContacts, writeSetup, writeInvoiceNumbers, writePayments,
-                      writeTransactions, writeManifest})
+  for (auto writer : {writeContacts, writeSetup, writeInvoiceNumbers, writePayments, writeTransactions, writeManifest})
     if (error.isEmpty()) error = writer(db, plan);
   for (const QString& sql : indexSql())
     if (error.isEmpty()) error = runSql(db, sql);
@@ -112,8 +104,7 @@ RowCounts plannedRows(const Options& options) {
 QString make(const QString& path, const Options& options) {
   if (!std::isfinite(options.scale) || options.scale <= 0 || options.scale > 1e6)
     return QStringLiteral("The scale must be a number above 0 and at most 1000000.");
-  if (options.years < 1 || options.years > 100)
-    return QStringLiteral("The number of years must be between 1 and 100.");
+  if (options.years < 1 || options.years > 100) return QStringLiteral("The number of years must be between 1 and 100.");
   if (path.isEmpty()) return QStringLiteral("No database path given.");
   const QByteArray target = QFile::encodeName(path);
   if (occupied(target)) return QStringLiteral("Something is already there: ") + path;
@@ -123,16 +114,14 @@ QString make(const QString& path, const Options& options) {
   Plan plan;
   plan.counts = plannedRows(options);
   plan.seed = options.seed;
-  plan.span = DaySpan::before(options.today.isValid() ? options.today : QDate::currentDate(),
-                              options.years);
+  plan.span = DaySpan::before(options.today.isValid() ? options.today : QDate::currentDate(), options.years);
   Prng shopRng = streamFor(options.seed, 0);
   text::companyName(shopRng, plan.shopName);
   plan.defaultShipFrom = 1;  // the shop's own contact: no LastContactDate, no AR
 
   // The temporary file sits beside the target (same file system, so the
   // final move is atomic) under a hidden unique name.
-  QByteArray temp =
-      QFile::encodeName(info.dir().filePath(QStringLiteral(".") + info.fileName())) + ".XXXXXX";
+  QByteArray temp = QFile::encodeName(info.dir().filePath(QStringLiteral(".") + info.fileName())) + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) return systemError(QStringLiteral("Cannot create a temporary file beside"), path);
   ::fchmod(fd, 0644);

@@ -28,9 +28,7 @@ struct RowCounts {
   std::int64_t manifest = 0;
   std::int64_t setup = 0;
   // Rows of the five tables the purge deletes from (Setup not counted).
-  std::int64_t purged() const {
-    return contacts + invoiceNumbers + payments + transactions + manifest;
-  }
+  std::int64_t purged() const { return contacts + invoiceNumbers + payments + transactions + manifest; }
   bool operator==(const RowCounts&) const = default;
 };
 

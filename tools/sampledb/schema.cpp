@@ -17,10 +17,9 @@ QStringList schemaSql() {
                      "PayType TEXT, Amount CURRENCY, [Date] DATETIME)"),
       QStringLiteral("CREATE TABLE Transactions(ID INTEGER PRIMARY KEY, InvoiceNum TEXT, "
                      "AcctNum TEXT, Description TEXT, Amount CURRENCY, [Date] DATETIME)"),
-      QStringLiteral(
-          "CREATE TABLE Manifest(ID INTEGER PRIMARY KEY, TrackingNum TEXT, Carrier TEXT, "
-          "ShipToName TEXT, ShipToAddress TEXT, Weight REAL, Charge CURRENCY, "
-          "Exported BOOLEAN, [Date] DATETIME)"),
+      QStringLiteral("CREATE TABLE Manifest(ID INTEGER PRIMARY KEY, TrackingNum TEXT, Carrier TEXT, "
+                     "ShipToName TEXT, ShipToAddress TEXT, Weight REAL, Charge CURRENCY, "
+                     "Exported BOOLEAN, [Date] DATETIME)"),
   };
 }
 

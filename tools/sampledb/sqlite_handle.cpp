@@ -33,9 +33,7 @@ QString Db::close() {
   return {};
 }
 
-QString Db::lastError() const {
-  return QString::fromUtf8(sqlite3_errmsg(m_db));
-}
+QString Db::lastError() const { return QString::fromUtf8(sqlite3_errmsg(m_db)); }
 
 QString Stmt::prepare(Db& db, const char* sql) {
   sqlite3_finalize(m_stmt);
@@ -49,17 +47,11 @@ void Stmt::text(int column, const std::string& value) {
   sqlite3_bind_text(m_stmt, column, value.data(), static_cast<int>(value.size()), SQLITE_STATIC);
 }
 
-void Stmt::null(int column) {
-  sqlite3_bind_null(m_stmt, column);
-}
+void Stmt::null(int column) { sqlite3_bind_null(m_stmt, column); }
 
-void Stmt::integer(int column, std::int64_t value) {
-  sqlite3_bind_int64(m_stmt, column, value);
-}
+void Stmt::integer(int column, std::int64_t value) { sqlite3_bind_int64(m_stmt, column, value); }
 
-void Stmt::real(int column, double value) {
-  sqlite3_bind_double(m_stmt, column, value);
-}
+void Stmt::real(int column, double value) { sqlite3_bind_double(m_stmt, column, value); }
 
 QString Stmt::insert() {
   const int rc = sqlite3_step(m_stmt);

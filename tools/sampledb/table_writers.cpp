@@ -17,9 +17,7 @@ enum StreamTag : std::uint64_t {
 };
 
 // Amount in cents as a currency value with two decimals.
-double money(std::int64_t cents) {
-  return static_cast<double>(cents) / 100.0;
-}
+double money(std::int64_t cents) { return static_cast<double>(cents) / 100.0; }
 
 // Account holders are contacts 1, 5, 9, ...; a random one's number.
 void holderNumber(Prng& rng, const Plan& plan, std::string& out) {
@@ -28,8 +26,8 @@ void holderNumber(Prng& rng, const Plan& plan, std::string& out) {
 }
 
 // Binds AcctNum of a money row; `out` keeps the text alive.
-Account bindAccount(Stmt& insert, int column, Prng& rng, const Plan& plan, std::int64_t index,
-                    std::int64_t nullOffset, std::int64_t holderOffset, std::string& out) {
+Account bindAccount(Stmt& insert, int column, Prng& rng, const Plan& plan, std::int64_t index, std::int64_t nullOffset,
+                    std::int64_t holderOffset, std::string& out) {
   out.clear();
   const Account account = accountFor(index, nullOffset, holderOffset);
   if (account == Account::None) {
@@ -57,27 +55,20 @@ Account accountFor(std::int64_t index, std::int64_t nullOffset, std::int64_t hol
   return Account::Cash;
 }
 
-bool isAccountHolder(std::int64_t contactIndex) {
-  return contactIndex % 4 == 1;
-}
+bool isAccountHolder(std::int64_t contactIndex) { return contactIndex % 4 == 1; }
 
-bool hasNoContactDate(std::int64_t contactIndex) {
-  return contactIndex % 12 == 0 || contactIndex % 12 == 9;
-}
+bool hasNoContactDate(std::int64_t contactIndex) { return contactIndex % 12 == 0 || contactIndex % 12 == 9; }
 
 QString writeContacts(Db& db, const Plan& plan) {
   Stmt insert;
-  QString error = insert.prepare(
-      db,
-      "INSERT INTO Contacts(ID, Name, Company, Address, City, State, Zip, Phone, AR, "
-      "LastContactDate) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+  QString error = insert.prepare(db,
+                                 "INSERT INTO Contacts(ID, Name, Company, Address, City, State, Zip, Phone, AR, "
+                                 "LastContactDate) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
   if (!error.isEmpty()) return error;
   Prng rng = streamFor(plan.seed, kContactsStream);
   std::string name, company, address, city, state, zip, phone, ar, lastContact;
   for (std::int64_t i = 0; i < plan.counts.contacts; ++i) {
-    for (std::string* s :
-         {&name, &company, &address, &city, &state, &zip, &phone, &ar, &lastContact})
-      s->clear();
+    for (std::string* s : {&name, &company, &address, &city, &state, &zip, &phone, &ar, &lastContact}) s->clear();
     text::personName(rng, name);
     const bool ownShop = i + 1 == plan.defaultShipFrom;
     if (ownShop)
@@ -123,8 +114,7 @@ QString writeContacts(Db& db, const Plan& plan) {
 
 QString writeSetup(Db& db, const Plan& plan) {
   Stmt insert;
-  QString error =
-      insert.prepare(db, "INSERT INTO Setup(ID, ShopName, DefaultShipFrom) VALUES(?1, ?2, ?3)");
+  QString error = insert.prepare(db, "INSERT INTO Setup(ID, ShopName, DefaultShipFrom) VALUES(?1, ?2, ?3)");
   if (!error.isEmpty()) return error;
   for (std::int64_t i = 0; i < plan.counts.setup; ++i) {
     insert.integer(1, i + 1);
@@ -138,10 +128,9 @@ QString writeSetup(Db& db, const Plan& plan) {
 
 QString writeInvoiceNumbers(Db& db, const Plan& plan) {
   Stmt insert;
-  QString error =
-      insert.prepare(db,
-                     "INSERT INTO InvoiceNumbers(ID, InvoiceNum, AcctNum, Amount, [Date]) "
-                     "VALUES(?1, ?2, ?3, ?4, ?5)");
+  QString error = insert.prepare(db,
+                                 "INSERT INTO InvoiceNumbers(ID, InvoiceNum, AcctNum, Amount, [Date]) "
+                                 "VALUES(?1, ?2, ?3, ?4, ?5)");
   if (!error.isEmpty()) return error;
   Prng rng = streamFor(plan.seed, kInvoicesStream);
   const std::int64_t count = plan.counts.invoiceNumbers;
@@ -164,10 +153,9 @@ QString writeInvoiceNumbers(Db& db, const Plan& plan) {
 
 QString writePayments(Db& db, const Plan& plan) {
   Stmt insert;
-  QString error =
-      insert.prepare(db,
-                     "INSERT INTO Payments(ID, InvoiceNum, AcctNum, PayType, Amount, [Date]) "
-                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+  QString error = insert.prepare(db,
+                                 "INSERT INTO Payments(ID, InvoiceNum, AcctNum, PayType, Amount, [Date]) "
+                                 "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
   if (!error.isEmpty()) return error;
   Prng rng = streamFor(plan.seed, kPaymentsStream);
   const std::int64_t count = plan.counts.payments;
@@ -180,8 +168,7 @@ QString writePayments(Db& db, const Plan& plan) {
     insert.integer(1, i + 1);
     insert.text(2, invoice);
     const Account kind = bindAccount(insert, 3, rng, plan, i, 7, 3, account);
-    static const std::string kPayTypes[] = {"Cash", "Check", "Credit Card", "Debit Card",
-                                            "Money Order"};
+    static const std::string kPayTypes[] = {"Cash", "Check", "Credit Card", "Debit Card", "Money Order"};
     insert.text(4, kind == Account::Holder ? onAccount : rng.pick(kPayTypes));
     insert.real(5, money(rng.between(150, 60000)));
     appendRowStamp(rng, i, count, plan.span, stamp);
@@ -194,10 +181,9 @@ QString writePayments(Db& db, const Plan& plan) {
 
 QString writeTransactions(Db& db, const Plan& plan) {
   Stmt insert;
-  QString error = insert.prepare(
-      db,
-      "INSERT INTO Transactions(ID, InvoiceNum, AcctNum, Description, Amount, [Date]) "
-      "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+  QString error = insert.prepare(db,
+                                 "INSERT INTO Transactions(ID, InvoiceNum, AcctNum, Description, Amount, [Date]) "
+                                 "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
   if (!error.isEmpty()) return error;
   Prng rng = streamFor(plan.seed, kTransactionsStream);
   const std::int64_t count = plan.counts.transactions;
@@ -225,17 +211,15 @@ QString writeTransactions(Db& db, const Plan& plan) {
 
 QString writeManifest(Db& db, const Plan& plan) {
   Stmt insert;
-  QString error = insert.prepare(
-      db,
-      "INSERT INTO Manifest(ID, TrackingNum, Carrier, ShipToName, ShipToAddress, Weight, "
-      "Charge, Exported, [Date]) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+  QString error = insert.prepare(db,
+                                 "INSERT INTO Manifest(ID, TrackingNum, Carrier, ShipToName, ShipToAddress, Weight, "
+                                 "Charge, Exported, [Date]) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
   if (!error.isEmpty()) return error;
   Prng rng = streamFor(plan.seed, kManifestStream);
   const std::int64_t count = plan.counts.manifest;
   std::string tracking, carrier, name, address, city, state, zip, stamp;
   for (std::int64_t i = 0; i < count; ++i) {
-    for (std::string* s : {&tracking, &carrier, &name, &address, &city, &state, &zip, &stamp})
-      s->clear();
+    for (std::string* s : {&tracking, &carrier, &name, &address, &city, &state, &zip, &stamp}) s->clear();
     text::carrierAndTracking(rng, carrier, tracking);
     text::personName(rng, name);
     text::streetLine(rng, address);

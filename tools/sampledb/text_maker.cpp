@@ -99,9 +99,7 @@ void carrierAndTracking(Prng& rng, std::string& carrier, std::string& tracking) 
   }
 }
 
-void deliveryNote(Prng& rng, std::string& out) {
-  out += rng.pick(words::kDeliveryNotes);
-}
+void deliveryNote(Prng& rng, std::string& out) { out += rng.pick(words::kDeliveryNotes); }
 
 void saleDescription(Prng& rng, std::string& out) {
   if (rng.chance(35)) {
@@ -164,12 +162,8 @@ void saleDescription(Prng& rng, std::string& out) {
   appendDigits(rng, out, 6);
 }
 
-void invoiceNumber(std::int64_t index, std::string& out) {
-  appendNumber(out, "INV%07lld", index + 1);
-}
+void invoiceNumber(std::int64_t index, std::string& out) { appendNumber(out, "INV%07lld", index + 1); }
 
-void accountNumber(std::int64_t index, std::string& out) {
-  appendNumber(out, "AR-%06lld", index + 1);
-}
+void accountNumber(std::int64_t index, std::string& out) { appendNumber(out, "AR-%06lld", index + 1); }
 
 }  // namespace sampledb::text

@@ -7,9 +7,7 @@ namespace app {
 
 QString title() { return QString::fromUtf8(kTitle); }
 
-QString versionText() {
-  return QStringLiteral("%1.%2.%3").arg(kMajor).arg(kMinor).arg(kRevision);
-}
+QString versionText() { return QStringLiteral("%1.%2.%3").arg(kMajor).arg(kMinor).arg(kRevision); }
 
 QString folder() {
   QString dir = QCoreApplication::applicationDirPath();

@@ -143,14 +143,12 @@ int typeCodeOfDeclared(const QString& declaredType) {
     int code;
   };
   static const Entry table[] = {
-      {"TEXT", kTypeVarChar},     {"CHAR", kTypeVarChar},       {"VARCHAR", kTypeVarChar},
-      {"MEMO", kTypeLongVarChar}, {"CLOB", kTypeLongVarChar},   {"DATETIME", kTypeDate},
-      {"DATE", kTypeDate},        {"TIME", kTypeDate},          {"TIMESTAMP", kTypeDate},
-      {"BOOLEAN", kTypeBoolean},  {"BIT", kTypeBoolean},        {"YESNO", kTypeBoolean},
-      {"SMALLINT", kTypeSmallInt}, {"INTEGER", kTypeInteger},   {"INT", kTypeInteger},
-      {"LONG", kTypeInteger},     {"COUNTER", kTypeInteger},    {"REAL", kTypeDouble},
-      {"DOUBLE", kTypeDouble},    {"FLOAT", kTypeDouble},       {"CURRENCY", kTypeCurrency},
-      {"MONEY", kTypeCurrency},   {"NUMERIC", kTypeNumeric},    {"DECIMAL", kTypeNumeric},
+      {"TEXT", kTypeVarChar},      {"CHAR", kTypeVarChar},    {"VARCHAR", kTypeVarChar}, {"MEMO", kTypeLongVarChar},
+      {"CLOB", kTypeLongVarChar},  {"DATETIME", kTypeDate},   {"DATE", kTypeDate},       {"TIME", kTypeDate},
+      {"TIMESTAMP", kTypeDate},    {"BOOLEAN", kTypeBoolean}, {"BIT", kTypeBoolean},     {"YESNO", kTypeBoolean},
+      {"SMALLINT", kTypeSmallInt}, {"INTEGER", kTypeInteger}, {"INT", kTypeInteger},     {"LONG", kTypeInteger},
+      {"COUNTER", kTypeInteger},   {"REAL", kTypeDouble},     {"DOUBLE", kTypeDouble},   {"FLOAT", kTypeDouble},
+      {"CURRENCY", kTypeCurrency}, {"MONEY", kTypeCurrency},  {"NUMERIC", kTypeNumeric}, {"DECIMAL", kTypeNumeric},
       {"BLOB", kTypeBinary},
   };
   for (const Entry& e : table)
@@ -174,9 +172,8 @@ Status Recordset::field(const QString& name, Field& out) const {
     out.type = declared >= 0 ? declared : typeOfValue(out.value);
     return Status::Ok();
   }
-  return Status::Error(kErrItemNotFound,
-                       QStringLiteral("Item cannot be found in the collection corresponding to the "
-                                      "requested name or ordinal."));
+  return Status::Error(kErrItemNotFound, QStringLiteral("Item cannot be found in the collection corresponding to the "
+                                                        "requested name or ordinal."));
 }
 
 void Recordset::close() {
@@ -201,8 +198,7 @@ Status Connection::open(const QString& connectionText) {
     return Status::Error(kErrConnectionText,
                          QStringLiteral("The connection text does not name a database file (Data Source=...)."));
   QString path = paths::resolve(connectionText.mid(at + key.size()));
-  if (path.isEmpty())
-    return Status::Error(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"));
+  if (path.isEmpty()) return Status::Error(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"));
   // A relative name such as ":memory:" or "file:x" is a file name here.
   if (!path.startsWith(QLatin1Char('/'))) path.prepend(QStringLiteral("./"));
 
@@ -211,8 +207,8 @@ Status Connection::open(const QString& connectionText) {
   // to write a readonly database" even where the kernel would allow the
   // write (as root).
   struct stat st;
-  const bool readOnly = g_readOnlyConnections ||
-                        (::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0222) == 0);
+  const bool readOnly =
+      g_readOnlyConnections || (::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0222) == 0);
   sqlite3* db = nullptr;
   // A reader of a WAL database makes its -wal and -shm even when it only
   // reads; immutable tells SQLite that nothing else is there, so a dry run
@@ -223,8 +219,7 @@ Status Connection::open(const QString& connectionText) {
                            : sqlite3_open_v2(path.toUtf8().constData(), &db,
                                              readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
   if (rc != SQLITE_OK) {
-    const Status s = db ? engineError(db)
-                        : Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    const Status s = db ? engineError(db) : Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
     sqlite3_close_v2(db);
     return s;
   }
@@ -251,8 +246,7 @@ Status Connection::prepare(const QString& statement, sqlite3_stmt** stmt) {
   if (!translated.ok()) return translated;
   const QByteArray utf8 = sql.toUtf8();
   const char* tail = nullptr;
-  if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), stmt, &tail) != SQLITE_OK)
-    return engineError(m_db);
+  if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), stmt, &tail) != SQLITE_OK) return engineError(m_db);
   if (!onlySpaceOrSemicolons(tail))
     return Status::Error(kErrTrailingText,
                          QStringLiteral("The statement has more text after its end; nothing was run."));

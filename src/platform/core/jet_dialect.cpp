@@ -32,8 +32,7 @@ Status translate(const QString& statement, QString& out, std::vector<DateLiteral
       const auto parsed = locale_dates::parseDate(inner);
       if (!parsed && literals) literals->clear();
       if (!parsed)
-        return Status::Error(kErrDateLiteral,
-                             QStringLiteral("Invalid date literal in the statement: #%1#").arg(inner));
+        return Status::Error(kErrDateLiteral, QStringLiteral("Invalid date literal in the statement: #%1#").arg(inner));
       const QDate d = parsed->date;
       QString literal = QStringLiteral("%1-%2-%3")
                             .arg(d.year(), 4, 10, QLatin1Char('0'))

@@ -20,8 +20,7 @@ struct Pattern {
 };
 
 bool isSeparatorChar(QChar c) {
-  return c == QLatin1Char('/') || c == QLatin1Char('-') || c == QLatin1Char('.') ||
-         c == QLatin1Char(' ');
+  return c == QLatin1Char('/') || c == QLatin1Char('-') || c == QLatin1Char('.') || c == QLatin1Char(' ');
 }
 
 // Keeps what the reader accepts between two fields: one of "/-." optionally
@@ -126,8 +125,8 @@ bool dayBeforeMonth() {
 QString dateToText(const QDate& date) {
   if (!date.isValid()) return QString();
   const Pattern p = currentPattern();
-  return fieldText(p.fields[0], date) + p.separators[0] + fieldText(p.fields[1], date) +
-         p.separators[1] + fieldText(p.fields[2], date);
+  return fieldText(p.fields[0], date) + p.separators[0] + fieldText(p.fields[1], date) + p.separators[1] +
+         fieldText(p.fields[2], date);
 }
 
 QString dateTimeToText(const QDateTime& dateTime) {
@@ -139,9 +138,9 @@ QString dateTimeToText(const QDateTime& dateTime) {
 }
 
 std::optional<ParsedDate> parseDate(const QString& text) {
-  static const QRegularExpression shape(QStringLiteral(
-      "^(\\d{1,4})(?:[/.\\-] ?| )(\\d{1,4})(?:[/.\\-] ?| )(\\d{1,4})"
-      "(?: +(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?$"));
+  static const QRegularExpression shape(
+      QStringLiteral("^(\\d{1,4})(?:[/.\\-] ?| )(\\d{1,4})(?:[/.\\-] ?| )(\\d{1,4})"
+                     "(?: +(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?$"));
   const QRegularExpressionMatch m = shape.match(text.trimmed());
   if (!m.hasMatch()) return std::nullopt;
   const QString a = m.captured(1), b = m.captured(2), c = m.captured(3);

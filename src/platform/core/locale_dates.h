@@ -29,7 +29,7 @@ QString dateTimeToText(const QDateTime& dateTime);
 // What a date text held: the date, and the time of day when one was given.
 struct ParsedDate {
   QDate date;
-  QTime time;            // midnight when hasTime is false
+  QTime time;  // midnight when hasTime is false
   bool hasTime = false;
   QDateTime toDateTime() const { return QDateTime(date, time); }
 };

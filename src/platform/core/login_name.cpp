@@ -1,9 +1,9 @@
 // The login name from the system's user database.
 #include "platform/core/login_name.h"
 
-#include <cerrno>
 #include <pwd.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <vector>
 

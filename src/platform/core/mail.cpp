@@ -95,8 +95,7 @@ QByteArray headerText(const QString& text) {
 
 // A file-name parameter: quoted when plain, RFC 2231 otherwise.
 QByteArray nameParameter(const char* name, const QString& value) {
-  if (isPlainHeaderText(value) && !value.contains(QLatin1Char('"')) &&
-      !value.contains(QLatin1Char('\\')))
+  if (isPlainHeaderText(value) && !value.contains(QLatin1Char('"')) && !value.contains(QLatin1Char('\\')))
     return QByteArray(name) + "=\"" + value.toLatin1() + '"';
   return QByteArray(name) + "*=UTF-8''" + value.toUtf8().toPercentEncoding();
 }
@@ -171,11 +170,9 @@ Status Message::send() {
   if (m_sessionId <= 0 || !openSessions().count(m_sessionId))
     return Status::Error(kErrNotSignedOn, QStringLiteral("The mail session is not open."));
   const QString to = m_recipient.trimmed();
-  if (to.isEmpty())
-    return Status::Error(kErrBadRecipient, QStringLiteral("The message has no recipient."));
+  if (to.isEmpty()) return Status::Error(kErrBadRecipient, QStringLiteral("The message has no recipient."));
   if (to.contains(QLatin1Char('\r')) || to.contains(QLatin1Char('\n')))
-    return Status::Error(kErrBadRecipient,
-                       QStringLiteral("The recipient address \"%1\" is not valid.").arg(to));
+    return Status::Error(kErrBadRecipient, QStringLiteral("The recipient address \"%1\" is not valid.").arg(to));
 
   QByteArray attachment;
   QString attachmentName;
@@ -184,55 +181,50 @@ Status Message::send() {
     const QString path = paths::resolve(m_attachment);
     const QFileInfo info(path);
     if (!info.isFile())
-      return Status::Error(kErrAttachment,
-                         QStringLiteral("The attachment %1 could not be found.").arg(m_attachment));
+      return Status::Error(kErrAttachment, QStringLiteral("The attachment %1 could not be found.").arg(m_attachment));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-      return Status::Error(kErrAttachment, QStringLiteral("The attachment %1 could not be read: %2")
-                                             .arg(m_attachment, file.errorString()));
+      return Status::Error(
+          kErrAttachment,
+          QStringLiteral("The attachment %1 could not be read: %2").arg(m_attachment, file.errorString()));
     attachment = file.readAll();
     attachmentName = info.fileName();
   }
 
   const QByteArray text =
-      buildMessage(login::loginName(), to, m_subject, m_note, attachmentName, attachment,
-                   withAttachment);
+      buildMessage(login::loginName(), to, m_subject, m_note, attachmentName, attachment, withAttachment);
 
   const QString program = sendmailPath();
   QProcess p;
   p.start(program, {QStringLiteral("-t"), QStringLiteral("-oi")});
   if (!p.waitForStarted(kStartTimeoutMs))
-    return Status::Error(kErrSendFailed, QStringLiteral("The mail program %1 could not be started: %2")
-                                           .arg(program, p.errorString()));
+    return Status::Error(kErrSendFailed,
+                         QStringLiteral("The mail program %1 could not be started: %2").arg(program, p.errorString()));
   p.write(text);
   p.closeWriteChannel();
   if (!p.waitForFinished(kFinishTimeoutMs)) {
     p.kill();
     p.waitForFinished(kKilledTimeoutMs);
-    return Status::Error(kErrSendFailed,
-                       QStringLiteral("The mail program %1 did not finish.").arg(program));
+    return Status::Error(kErrSendFailed, QStringLiteral("The mail program %1 did not finish.").arg(program));
   }
   const QString errorOutput = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
   if (p.exitStatus() != QProcess::NormalExit)
-    return Status::Error(kErrSendFailed, errorOutput.isEmpty()
-                                           ? QStringLiteral("The mail program %1 stopped "
-                                                            "unexpectedly.").arg(program)
-                                           : errorOutput);
+    return Status::Error(kErrSendFailed, errorOutput.isEmpty() ? QStringLiteral("The mail program %1 stopped "
+                                                                                "unexpectedly.")
+                                                                     .arg(program)
+                                                               : errorOutput);
   if (p.exitCode() != 0)
-    return Status::Error(kErrSendFailed, errorOutput.isEmpty()
-                                           ? QStringLiteral("The mail program %1 failed with "
-                                                            "exit status %2.")
-                                                 .arg(program)
-                                                 .arg(p.exitCode())
-                                           : errorOutput);
+    return Status::Error(kErrSendFailed, errorOutput.isEmpty() ? QStringLiteral("The mail program %1 failed with "
+                                                                                "exit status %2.")
+                                                                     .arg(program)
+                                                                     .arg(p.exitCode())
+                                                               : errorOutput);
   return Status::Ok();
 }
 
-QByteArray buildMessage(const QString& from, const QString& to, const QString& subject,
-                        const QString& note, const QString& attachmentName,
-                        const QByteArray& attachment, bool withAttachment) {
-  const QByteArray boundary =
-      "=_kestrova_" + QUuid::createUuid().toByteArray(QUuid::Id128);
+QByteArray buildMessage(const QString& from, const QString& to, const QString& subject, const QString& note,
+                        const QString& attachmentName, const QByteArray& attachment, bool withAttachment) {
+  const QByteArray boundary = "=_kestrova_" + QUuid::createUuid().toByteArray(QUuid::Id128);
   QByteArray m;
   // A login name that is not a plain word is left out; sendmail then puts
   // in the sender it knows.

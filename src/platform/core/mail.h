@@ -78,8 +78,7 @@ class Message {
 
 // Builds the RFC 5322 text of a message (LF line ends, as sendmail reads
 // them) with the attachment's bytes under its file name. Never fails.
-QByteArray buildMessage(const QString& from, const QString& to, const QString& subject,
-                        const QString& note, const QString& attachmentName,
-                        const QByteArray& attachment, bool withAttachment);
+QByteArray buildMessage(const QString& from, const QString& to, const QString& subject, const QString& note,
+                        const QString& attachmentName, const QByteArray& attachment, bool withAttachment);
 
 }  // namespace mail

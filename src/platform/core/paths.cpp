@@ -16,8 +16,7 @@ QString driveRoot(QChar letter) {
 }
 
 bool isDrivePath(const QString& path) {
-  return path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter() &&
-         path.at(0).unicode() < 128;
+  return path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter() && path.at(0).unicode() < 128;
 }
 
 QString resolve(const QString& path) {

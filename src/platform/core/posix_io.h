@@ -35,9 +35,7 @@ class Fd {
 };
 
 // An error Status numbered `err` and described by the system's text for it.
-inline Status errnoStatus(int err) {
-  return Status::Error(err, QString::fromLocal8Bit(std::strerror(err)));
-}
+inline Status errnoStatus(int err) { return Status::Error(err, QString::fromLocal8Bit(std::strerror(err))); }
 
 // True when no one may write the file: none of its three write bits is set.
 inline bool isReadOnlyMode(mode_t mode) { return (mode & 0222) == 0; }

@@ -31,10 +31,8 @@ struct RootName {
 };
 
 constexpr RootName kRoots[] = {
-    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},
-    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
-    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},
-    {HKEY_USERS, "HKEY_USERS", "HKU"},
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},     {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},   {HKEY_USERS, "HKEY_USERS", "HKU"},
     {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG", "HKCC"},
 };
 
@@ -163,8 +161,7 @@ QStringList joinedLines(const QString& text) {
   QStringList joined;
   for (qsizetype i = 0; i < lines.size(); ++i) {
     QString line = unreturned(lines.at(i));
-    while (kHexValue.match(line).hasMatch() && line.trimmed().endsWith(QLatin1Char('\\')) &&
-           i + 1 < lines.size()) {
+    while (kHexValue.match(line).hasMatch() && line.trimmed().endsWith(QLatin1Char('\\')) && i + 1 < lines.size()) {
       line = line.trimmed();
       line.chop(1);
       line += unreturned(lines.at(++i)).trimmed();
@@ -290,8 +287,7 @@ QString filePath() {
 
 }  // namespace registry
 
-int32_t RegOpenKeyExA(HKEY root, const char* subKey, uint32_t /*options*/, uint32_t /*samDesired*/,
-                      HKEY* result) {
+int32_t RegOpenKeyExA(HKEY root, const char* subKey, uint32_t /*options*/, uint32_t /*samDesired*/, HKEY* result) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = 0;
   std::lock_guard lock(g_mutex);
@@ -313,8 +309,8 @@ int32_t RegOpenKeyExA(HKEY root, const char* subKey, uint32_t /*options*/, uint3
   return ERROR_SUCCESS;
 }
 
-int32_t RegQueryValueExA(HKEY hKey, const char* valueName, uint32_t* reserved, uint32_t* type,
-                         uint8_t* data, uint32_t* size) {
+int32_t RegQueryValueExA(HKEY hKey, const char* valueName, uint32_t* reserved, uint32_t* type, uint8_t* data,
+                         uint32_t* size) {
   if (reserved || (data && !size)) return ERROR_INVALID_PARAMETER;
   std::lock_guard lock(g_mutex);
   Values rootValues;

@@ -36,8 +36,7 @@ inline constexpr uint32_t REG_DWORD = 4;
 // in `*result`; 2 when the key does not exist (a missing or unreadable file
 // is an empty registry), 6 for an unknown root handle, 87 when `result` is
 // null. On failure `*result` is set to 0.
-int32_t RegOpenKeyExA(HKEY root, const char* subKey, uint32_t options, uint32_t samDesired,
-                      HKEY* result);
+int32_t RegOpenKeyExA(HKEY root, const char* subKey, uint32_t options, uint32_t samDesired, HKEY* result);
 
 // Reads the value `valueName` (null or empty: the key's default value) of
 // the open key `hKey`. Returns 0 with the type in `*type`, the data in
@@ -47,8 +46,8 @@ int32_t RegOpenKeyExA(HKEY root, const char* subKey, uint32_t options, uint32_t 
 // `reserved` is not null or `data` is given without `size`. With `data`
 // null the call only reports type and length. Text values (REG_SZ) come as
 // their UTF-8 bytes followed by one terminating zero byte.
-int32_t RegQueryValueExA(HKEY hKey, const char* valueName, uint32_t* reserved, uint32_t* type,
-                         uint8_t* data, uint32_t* size);
+int32_t RegQueryValueExA(HKEY hKey, const char* valueName, uint32_t* reserved, uint32_t* type, uint8_t* data,
+                         uint32_t* size);
 
 // Releases a handle from RegOpenKeyExA. Returns 0, also for a predefined
 // root; 6 for 0 or a handle that is not open.

@@ -11,16 +11,15 @@
 #include <QString>
 
 // Error numbers of our own, for failures that carry no platform code.
-inline constexpr int32_t kErrGeneral = 5;      // invalid procedure call or argument
-inline constexpr int32_t kErrOverflow = 6;     // a number passed its range
+inline constexpr int32_t kErrGeneral = 5;        // invalid procedure call or argument
+inline constexpr int32_t kErrOverflow = 6;       // a number passed its range
 inline constexpr int32_t kErrTypeMismatch = 13;  // a text that is not a number
 
 // A run-time error: thrown by a routine, caught by a caller's trap.
 class RuntimeError : public std::exception {
  public:
   RuntimeError(int32_t number, QString description)
-      : m_number(number), m_description(std::move(description)),
-        m_what(m_description.toStdString()) {}
+      : m_number(number), m_description(std::move(description)), m_what(m_description.toStdString()) {}
 
   int32_t number() const { return m_number; }
   const QString& description() const { return m_description; }

@@ -10,20 +10,19 @@
 namespace settings {
 namespace {
 
-QString groupOf(const QString& appName, const QString& section) {
-  return appName + QLatin1Char('/') + section;
-}
+QString groupOf(const QString& appName, const QString& section) { return appName + QLatin1Char('/') + section; }
 
 Status statusOf(const QSettings& s, const QString& action) {
   switch (s.status()) {
     case QSettings::NoError:
       return Status::Ok();
     case QSettings::AccessError:
-      return Status::Error(EACCES, QStringLiteral("The settings file %1 could not be %2.")
-                                       .arg(QDir::toNativeSeparators(s.fileName()), action));
+      return Status::Error(
+          EACCES,
+          QStringLiteral("The settings file %1 could not be %2.").arg(QDir::toNativeSeparators(s.fileName()), action));
     case QSettings::FormatError:
-      return Status::Error(EIO, QStringLiteral("The settings file %1 is damaged.")
-                                    .arg(QDir::toNativeSeparators(s.fileName())));
+      return Status::Error(
+          EIO, QStringLiteral("The settings file %1 is damaged.").arg(QDir::toNativeSeparators(s.fileName())));
   }
   return Status::Error(EIO, QStringLiteral("The settings file could not be %1.").arg(action));
 }
@@ -36,8 +35,8 @@ QString storePath() {
   return base + QStringLiteral("/kestrova/settings.ini");
 }
 
-Status GetSetting(const QString& appName, const QString& section, const QString& key,
-                  const QString& defaultValue, QString* value) {
+Status GetSetting(const QString& appName, const QString& section, const QString& key, const QString& defaultValue,
+                  QString* value) {
   const QString path = storePath();
   const QFileInfo info(path);
   if (info.exists() && !info.isFile())
@@ -51,8 +50,7 @@ Status GetSetting(const QString& appName, const QString& section, const QString&
   return Status::Ok();
 }
 
-Status SaveSetting(const QString& appName, const QString& section, const QString& key,
-                   const QString& value) {
+Status SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& value) {
   const QString path = storePath();
   const QFileInfo info(path);
   if (info.exists() && !info.isFile())
@@ -69,8 +67,8 @@ Status SaveSetting(const QString& appName, const QString& section, const QString
   // QSettings reports no error when the folder cannot even be made; check
   // that what we stored is what the file now holds.
   if (!QFileInfo(path).isFile())
-    return Status::Error(EACCES, QStringLiteral("The settings file %1 could not be written.")
-                                     .arg(QDir::toNativeSeparators(path)));
+    return Status::Error(
+        EACCES, QStringLiteral("The settings file %1 could not be written.").arg(QDir::toNativeSeparators(path)));
   return Status::Ok();
 }
 

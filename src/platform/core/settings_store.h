@@ -16,13 +16,12 @@ QString storePath();
 // `defaultValue`. On success writes it to `*value` and returns ok; when the
 // file exists but cannot be read or parsed, returns an error and leaves
 // `*value` untouched.
-Status GetSetting(const QString& appName, const QString& section, const QString& key,
-                  const QString& defaultValue, QString* value);
+Status GetSetting(const QString& appName, const QString& section, const QString& key, const QString& defaultValue,
+                  QString* value);
 
 // Stores `value` under `key` and flushes the file to disk. Returns ok once it
 // is stored, or an error when it could not be written (folder or file not
 // writable, a file where the folder should be).
-Status SaveSetting(const QString& appName, const QString& section, const QString& key,
-                   const QString& value);
+Status SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& value);
 
 }  // namespace settings

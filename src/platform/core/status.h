@@ -27,8 +27,7 @@ class Status {
   }
 
  private:
-  Status(int32_t number, QString description)
-      : m_number(number), m_description(std::move(description)) {}
+  Status(int32_t number, QString description) : m_number(number), m_description(std::move(description)) {}
 
   int32_t m_number = 0;
   QString m_description;

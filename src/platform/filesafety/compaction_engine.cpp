@@ -44,8 +44,8 @@ Status checkWhole(const integrity::Target& target) {
   // entry with its row (measured at 1 GB in bench/README.md).
   if (Status s = integrity::checkWhole(target, integrity::availableCores(), findings); !s.ok()) return s;
   if (!findings.isEmpty())
-    return Status::Error(SQLITE_CORRUPT,
-                         QStringLiteral("The compacted database failed its check: ") + findings.join(QLatin1Char('\n')));
+    return Status::Error(
+        SQLITE_CORRUPT, QStringLiteral("The compacted database failed its check: ") + findings.join(QLatin1Char('\n')));
   return Status::Ok();
 }
 
@@ -84,7 +84,8 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
   // killed) belongs to no database.
   struct stat journalSt;
   const QByteArray staleJournal = dst + "-journal";
-  if (::lstat(staleJournal.constData(), &journalSt) == 0 && S_ISREG(journalSt.st_mode)) ::unlink(staleJournal.constData());
+  if (::lstat(staleJournal.constData(), &journalSt) == 0 && S_ISREG(journalSt.st_mode))
+    ::unlink(staleJournal.constData());
 
   const QByteArray srcJournal = srcFile.journalName();
   const QByteArray dstJournal = dstFile.journalName();
@@ -92,7 +93,8 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
   const char* vfs = redirect.vfsName();
   QString journalMode;
   struct stat walSt;
-  const bool walFrames = ::stat((srcFile.followed().nativePath() + "-wal").constData(), &walSt) == 0 && walSt.st_size > 0;
+  const bool walFrames =
+      ::stat((srcFile.followed().nativePath() + "-wal").constData(), &walSt) == 0 && walSt.st_size > 0;
   Status result = compact(src, dst, vfs, walFrames, journalMode);
   if (result.ok() && srcFile.hasLiveSidecar()) result = files::inUseStatus();
   if (result.ok()) result = files::syncFileAndFolder(dstFile.path());

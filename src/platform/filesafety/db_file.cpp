@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sqlite3.h>
 #include <QFile>
 #include <QFileInfo>
-#include <sqlite3.h>
 
 #include "platform/core/paths.h"
 #include "platform/core/posix_io.h"
@@ -49,7 +49,8 @@ Status readHead(const QByteArray& path, char* head, int size, int& got) {
         !file->pMethods)
       return Status::Error(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"));
     const int rc = file->pMethods->xRead(file, head, size, 0);
-    if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ) return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ)
+      return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
     // A short read fills the rest with zeros, which no header ends in.
     got = rc == SQLITE_OK ? size : 0;
     return Status::Ok();
@@ -85,13 +86,14 @@ Status readStamp(int fd, DbStamp& out) {
   }
   if (got < sizeof head || std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) != 0) return Status::Ok();
   out.database = true;
-  out.counter = (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) | uint32_t(head[27]);
+  out.counter =
+      (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) | uint32_t(head[27]);
   return Status::Ok();
 }
 
 bool sameStamp(const DbStamp& a, const DbStamp& b) {
-  return a.database == b.database && a.counter == b.counter && a.size == b.size &&
-         a.mtime.tv_sec == b.mtime.tv_sec && a.mtime.tv_nsec == b.mtime.tv_nsec;
+  return a.database == b.database && a.counter == b.counter && a.size == b.size && a.mtime.tv_sec == b.mtime.tv_sec &&
+         a.mtime.tv_nsec == b.mtime.tv_nsec;
 }
 
 QByteArray fileUri(const QByteArray& nativePath, const char* query) {

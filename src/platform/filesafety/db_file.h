@@ -40,13 +40,11 @@ Status readStamp(int fd, DbStamp& out);
 // True when both stamps are of one unchanged file.
 bool sameStamp(const DbStamp& a, const DbStamp& b);
 
-
 // The "file:" URI of the native path `nativePath` with `query` appended
 // ("immutable=1", ...): every byte but letters, digits, "-._~" and "/"
 // percent-escaped, so that "?", "#" and "%" in a file name stay part of it.
 // For sqlite3_open_v2 with SQLITE_OPEN_URI.
 QByteArray fileUri(const QByteArray& nativePath, const char* query);
-
 
 class DbFile {
  public:

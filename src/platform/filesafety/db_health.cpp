@@ -98,7 +98,8 @@ Status tryRecovery(const QByteArray& database) {
 Status recoverLeftovers(const QString& path) {
   // Only a regular file: SQLite would wait on a FIFO for ever.
   struct stat st;
-  if (::stat(QFile::encodeName(paths::resolve(path)).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return Status::Ok();
+  if (::stat(QFile::encodeName(paths::resolve(path)).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    return Status::Ok();
   if (!files::hasLiveSidecar(path) || files::isReadOnly(path)) return Status::Ok();
   // Where other accounts' programs cannot be seen, SQLite's own locks
   // decide: it plays back only a journal whose writer holds no lock.
@@ -117,7 +118,8 @@ Status recoverLeftovers(const QString& path) {
 Status checkTables(const QString& path, const QStringList& tables, QStringList& findings, int threads) {
   findings.clear();
   integrity::Target target{QFile::encodeName(paths::resolve(path)),
-                           files::isReadOnly(path) ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr, threads > 1};
+                           files::isReadOnly(path) ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr,
+                           threads > 1};
   QList<integrity::Part> parts;
   {
     db::RawConnection db;

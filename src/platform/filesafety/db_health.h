@@ -40,6 +40,6 @@ Status recoverLeftovers(const QString& path);
 // database cannot be opened or its schema read: every statement on it then
 // fails the same way. Never creates the file.
 Status checkTables(const QString& path, const QStringList& tables, QStringList& findings,
-             int threads = integrity::availableCores());
+                   int threads = integrity::availableCores());
 
 }  // namespace db

@@ -59,7 +59,8 @@ Status replaceThroughSqlite(const QByteArray& database, const QByteArray& source
     if (s.ok()) s = copy.close();
     if (s.ok() && (::chmod(kept.constData(), dbSt.st_mode & 07777) != 0)) s = posix::errnoStatus(errno);
     if (s.ok() && (dbSt.st_uid != ::geteuid() || dbSt.st_gid != ::getegid()))
-      if (::chown(kept.constData(), dbSt.st_uid, dbSt.st_gid) != 0) { /* not ours to give away */ }
+      if (::chown(kept.constData(), dbSt.st_uid, dbSt.st_gid) != 0) { /* not ours to give away */
+      }
     if (s.ok()) s = files::syncFileAndFolder(QString::fromLocal8Bit(kept));
     if (!s.ok()) {
       copy.close();
@@ -73,8 +74,7 @@ Status replaceThroughSqlite(const QByteArray& database, const QByteArray& source
   if (Status s = from.open(fileUri(source, "immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI); !s.ok()) return s;
   Status s = copyPages(from.handle(), db.handle());
   if (s.ok()) s = db.run("PRAGMA wal_checkpoint(TRUNCATE)");
-  if (!s.ok() && !kept.isEmpty())
-    removeWithSidecars(kept);
+  if (!s.ok() && !kept.isEmpty()) removeWithSidecars(kept);
   return s;
 }
 
@@ -92,7 +92,8 @@ Status copyThroughSqlite(const QByteArray& source, const QByteArray& destination
   if (s.ok()) s = to.close();
   if (s.ok() && ::chmod(temp.constData(), srcSt.st_mode & 0777) != 0) s = posix::errnoStatus(errno);
   if (s.ok() && (srcSt.st_uid != ::geteuid() || srcSt.st_gid != ::getegid()))
-    if (::chown(temp.constData(), srcSt.st_uid, srcSt.st_gid) != 0) { /* not ours to give away */ }
+    if (::chown(temp.constData(), srcSt.st_uid, srcSt.st_gid) != 0) { /* not ours to give away */
+    }
   if (s.ok()) s = files::syncFileAndFolder(QString::fromLocal8Bit(temp));
   if (s.ok() && ::rename(temp.constData(), destination.constData()) != 0) s = posix::errnoStatus(errno);
   if (s.ok()) return files::syncFileAndFolder(QString::fromLocal8Bit(destination));

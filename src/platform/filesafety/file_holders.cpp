@@ -57,7 +57,6 @@ bool isNumber(const char* s) {
   return true;
 }
 
-
 }  // namespace
 
 bool writtenElsewhere(dev_t dev, ino_t ino, bool* complete) {
@@ -131,8 +130,6 @@ int writeLeaseAnswer(const QByteArray& path, dev_t dev, ino_t ino) {
   ::fcntl(f.get(), F_SETLEASE, F_UNLCK);
   return 0;
 }
-
-
 
 enum class Use { kFree, kInUse, kUndecided };
 

@@ -13,14 +13,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include <sqlite3.h>
 #include <QFile>
 #include <QFileInfo>
-#include <sqlite3.h>
 
 #include "platform/core/paths.h"
 #include "platform/core/posix_io.h"
@@ -166,8 +166,8 @@ class CopySource {
     if (rc != SQLITE_OK) return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
     if (std::memcmp(head, db::kSqliteMagic, sizeof db::kSqliteMagic) != 0) return Status::Ok();
     out.database = true;
-    out.counter = (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) |
-                  uint32_t(head[27]);
+    out.counter =
+        (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) | uint32_t(head[27]);
     return Status::Ok();
   }
 
@@ -242,8 +242,7 @@ class Landing {
       }
       m_linked = true;
     }
-    if (::renameat(m_dir.get(), m_tmpName.constData(), m_dir.get(), m_name.constData()) != 0)
-      return errnoStatus(errno);
+    if (::renameat(m_dir.get(), m_tmpName.constData(), m_dir.get(), m_name.constData()) != 0) return errnoStatus(errno);
     m_linked = false;
     if (::fsync(m_dir.get()) != 0 && errno != EINVAL) return errnoStatus(errno);
     return Status::Ok();
@@ -302,7 +301,8 @@ Status checkUnchanged(const DbFile& source, const CopySource& in, const db::DbSt
 Status takeOwnerAndMode(int fd, const struct stat& like) {
   if (like.st_uid != ::geteuid() || like.st_gid != ::getegid())
     if (::fchown(fd, like.st_uid, like.st_gid) != 0 && like.st_gid != ::getegid())
-      if (::fchown(fd, uid_t(-1), like.st_gid) != 0) { /* not ours to give away */ }
+      if (::fchown(fd, uid_t(-1), like.st_gid) != 0) { /* not ours to give away */
+      }
   return ::fchmod(fd, like.st_mode & 0777) == 0 ? Status::Ok() : errnoStatus(errno);
 }
 
@@ -372,7 +372,8 @@ Status replaceWith(const QString& replacement, const QString& destination) {
   // the shop's database owned by root).
   if (::chmod(from.constData(), toSt.st_mode & 07777) != 0) return errnoStatus(errno);
   if (toSt.st_uid != fromSt.st_uid || toSt.st_gid != fromSt.st_gid)
-    if (::lchown(from.constData(), toSt.st_uid, toSt.st_gid) != 0) { /* not ours to give away */ }
+    if (::lchown(from.constData(), toSt.st_uid, toSt.st_gid) != 0) { /* not ours to give away */
+    }
   if (::rename(from.constData(), to.constData()) != 0) return errnoStatus(errno);
   if (::fsync(dirFd.get()) != 0 && errno != EINVAL) return errnoStatus(errno);
   return Status::Ok();

@@ -111,7 +111,8 @@ Status runParts(const Target& target, const QList<Part>& parts, int threads, QLi
   if (parts.isEmpty()) return Status::Ok();
   std::vector<qsizetype> order(size_t(parts.size()));
   std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return parts[a].weight > parts[b].weight; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](qsizetype a, qsizetype b) { return parts[a].weight > parts[b].weight; });
   std::vector<db::RawConnection> readers(size_t(std::clamp<qsizetype>(threads, 1, parts.size())));
   if (Status s = openReaders(target, readers, missing); !s.ok()) {
     if (lockMissing) *lockMissing = missing;

@@ -1,8 +1,8 @@
 // The journal redirect over SQLite's VFS interface.
 #include "platform/filesafety/journal_redirect.h"
 
-#include <QAtomicInteger>
 #include <sqlite3.h>
+#include <QAtomicInteger>
 
 namespace db {
 
@@ -25,9 +25,7 @@ JournalRedirect::~JournalRedirect() {
   delete m_vfs;
 }
 
-bool JournalRedirect::redirects(const char* name) const {
-  return name && !m_journal.isEmpty() && m_journal == name;
-}
+bool JournalRedirect::redirects(const char* name) const { return name && !m_journal.isEmpty() && m_journal == name; }
 
 int JournalRedirect::open(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags, int* outFlags) {
   const auto* self = static_cast<const JournalRedirect*>(vfs->pAppData);

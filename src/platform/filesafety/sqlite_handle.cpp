@@ -36,7 +36,8 @@ Status RawConnection::run(const char* sql, const QByteArray* param, QString* fir
 Status RawConnection::rows(const QByteArray& sql, QStringList& rows, bool* prepared) {
   sqlite3_stmt* stmt = nullptr;
   if (prepared) *prepared = false;
-  if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK) return error(SQLITE_ERROR);
+  if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
+    return error(SQLITE_ERROR);
   if (prepared) *prepared = true;
   int rc;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)

@@ -13,8 +13,7 @@ bool fits(const QLabel* label, const QFont& font) {
   const QFontMetrics metrics(font);
   const QRect box = label->contentsRect();
   if (!label->wordWrap()) return metrics.horizontalAdvance(label->text()) <= box.width();
-  const QRect needed =
-      metrics.boundingRect(QRect(0, 0, box.width(), INT_MAX), Qt::TextWordWrap, label->text());
+  const QRect needed = metrics.boundingRect(QRect(0, 0, box.width(), INT_MAX), Qt::TextWordWrap, label->text());
   return needed.height() <= box.height();
 }
 

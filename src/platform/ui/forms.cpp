@@ -12,7 +12,9 @@ QList<QPointer<QWidget>>& list() {
   static QList<QPointer<QWidget>> windows;
   return windows;
 }
-void prune() { list().removeIf([](const QPointer<QWidget>& w) { return w.isNull(); }); }
+void prune() {
+  list().removeIf([](const QPointer<QWidget>& w) { return w.isNull(); });
+}
 }  // namespace
 
 void registerLoaded(QWidget* window) {

@@ -14,14 +14,10 @@ namespace layout {
 inline int px(int twips) { return (twips + 7) / 15; }
 
 // A rectangle given as left, top, width, height in twips.
-inline QRect twips(int left, int top, int width, int height) {
-  return QRect(px(left), px(top), px(width), px(height));
-}
+inline QRect twips(int left, int top, int width, int height) { return QRect(px(left), px(top), px(width), px(height)); }
 
 // A colour given as 0x00BBGGRR (red in the lowest byte).
-inline QColor bgr(uint32_t value) {
-  return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
+inline QColor bgr(uint32_t value) { return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF); }
 
 // "MS Sans Serif" at a point size; the system's sans-serif stands in.
 inline QFont msSansSerif(double points, bool bold = false) {

@@ -20,11 +20,21 @@ class QtPresenter : public MsgBoxPresenter {
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (style & 0x70) {
-      case vbCritical: box.setIcon(QMessageBox::Critical); break;
-      case vbQuestion: box.setIcon(QMessageBox::Question); break;
-      case vbExclamation: box.setIcon(QMessageBox::Warning); break;
-      case vbInformation: box.setIcon(QMessageBox::Information); break;
-      default: box.setIcon(QMessageBox::NoIcon); break;
+      case vbCritical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+      case vbQuestion:
+        box.setIcon(QMessageBox::Question);
+        break;
+      case vbExclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+      case vbInformation:
+        box.setIcon(QMessageBox::Information);
+        break;
+      default:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
     }
     if ((style & 0x7) == vbYesNo) {
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

@@ -31,8 +31,8 @@ TEST(EngineOpen, MissingFileFailsAndCreatesNothing) {
 
 TEST(EngineOpen, OddDataSourcesNeverOpenSomethingElse) {
   const QString texts[] = {QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="),
-                           QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0"),
-                           QStringLiteral("Data Source=:memory:"), QStringLiteral("Data Source=file:x.mdb?mode=memory")};
+                           QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0"), QStringLiteral("Data Source=:memory:"),
+                           QStringLiteral("Data Source=file:x.mdb?mode=memory")};
   for (const QString& t : texts) {
     db::Connection c;
     EXPECT_FALSE(c.open(t).ok()) << t.toStdString();
@@ -95,12 +95,13 @@ TEST_F(EngineDb, BadDateLiteralRunsNothing) {
 }
 
 TEST_F(EngineDb, ResultSetTypeCodesAndValues) {
-  ASSERT_TRUE(test::sqlExec(m_db, QStringLiteral(
-      "CREATE TABLE Kinds(t TEXT, v VARCHAR(20), m MEMO, d DATETIME, b BOOLEAN, s SMALLINT, i INTEGER, "
-      "r DOUBLE PRECISION, c CURRENCY, n NUMERIC(10,2), bl BLOB, u);"
-      "INSERT INTO Kinds VALUES ('a','b','c','2004-03-05 10:11:12',1,2,3,4.5,6.25,7,x'00ff',NULL);"
-      "INSERT INTO Kinds VALUES (NULL,NULL,NULL,'2004-03-05',0,NULL,NULL,NULL,NULL,NULL,NULL,'x');"
-      "INSERT INTO Kinds VALUES (NULL,NULL,NULL,'03/05/2004',NULL,NULL,NULL,NULL,NULL,NULL,NULL,12)")));
+  ASSERT_TRUE(test::sqlExec(
+      m_db,
+      QStringLiteral("CREATE TABLE Kinds(t TEXT, v VARCHAR(20), m MEMO, d DATETIME, b BOOLEAN, s SMALLINT, i INTEGER, "
+                     "r DOUBLE PRECISION, c CURRENCY, n NUMERIC(10,2), bl BLOB, u);"
+                     "INSERT INTO Kinds VALUES ('a','b','c','2004-03-05 10:11:12',1,2,3,4.5,6.25,7,x'00ff',NULL);"
+                     "INSERT INTO Kinds VALUES (NULL,NULL,NULL,'2004-03-05',0,NULL,NULL,NULL,NULL,NULL,NULL,'x');"
+                     "INSERT INTO Kinds VALUES (NULL,NULL,NULL,'03/05/2004',NULL,NULL,NULL,NULL,NULL,NULL,NULL,12)")));
   db::Recordset rs;
   ASSERT_TRUE(c.query(QStringLiteral("Select * From Kinds Order By rowid"), rs).ok());
   EXPECT_EQ(rs.state(), db::kStateOpen);
@@ -110,7 +111,7 @@ TEST_F(EngineDb, ResultSetTypeCodesAndValues) {
     const char* name;
     int type;
   };
-  const Expect codes[] = {{"t", 202}, {"v", 202}, {"m", 203}, {"d", 7},  {"b", 11}, {"s", 2},
+  const Expect codes[] = {{"t", 202}, {"v", 202}, {"m", 203}, {"d", 7},   {"b", 11},  {"s", 2},
                           {"i", 3},   {"r", 5},   {"c", 6},   {"n", 131}, {"bl", 205}};
   db::Field f;
   for (const Expect& e : codes) {
@@ -192,10 +193,11 @@ TEST_F(EngineDb, WriteLockedDatabaseRefusesAndKeepsRows) {
 // Each statement adds the rows it changed itself; a failed one, one of
 // another kind and the rows a trigger changes add nothing.
 TEST_F(EngineDb, ChangedRowsCountWhatEachStatementChangedItself) {
-  ASSERT_TRUE(test::sqlExec(m_db, QStringLiteral(
-      "INSERT INTO Manifest(ID,[Date]) VALUES (1,'1990-01-01'),(2,'1991-01-01'),(3,'2030-01-01');"
-      "CREATE TABLE Gone(ID INTEGER);"
-      "CREATE TRIGGER Keep AFTER DELETE ON Manifest BEGIN INSERT INTO Gone VALUES (old.ID); END;")));
+  ASSERT_TRUE(test::sqlExec(
+      m_db,
+      QStringLiteral("INSERT INTO Manifest(ID,[Date]) VALUES (1,'1990-01-01'),(2,'1991-01-01'),(3,'2030-01-01');"
+                     "CREATE TABLE Gone(ID INTEGER);"
+                     "CREATE TRIGGER Keep AFTER DELETE ON Manifest BEGIN INSERT INTO Gone VALUES (old.ID); END;")));
   const qint64 start = db::changedRowsSoFar();
   ASSERT_TRUE(c.execute(QStringLiteral("Delete From [Manifest] Where [Date] < '2000-01-01'")).ok());
   EXPECT_EQ(db::changedRowsSoFar() - start, 2);
@@ -248,9 +250,10 @@ TEST_F(ReadOnlyWal, WithoutAWalTheFileAloneIsReadAndNothingIsMade) {
 TEST_F(ReadOnlyWal, ALiveWalIsReadWithTheFile) {
   sqlite3* writer = nullptr;
   ASSERT_EQ(sqlite3_open_v2(m_db.toUtf8().constData(), &writer, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(writer, "PRAGMA wal_autocheckpoint=0; INSERT INTO Manifest(ID,[Date]) VALUES (3,'2030-01-01');",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(writer, "PRAGMA wal_autocheckpoint=0; INSERT INTO Manifest(ID,[Date]) VALUES (3,'2030-01-01');",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
   ASSERT_TRUE(QFileInfo::exists(m_db + QStringLiteral("-wal")));
   EXPECT_EQ(manifestRows(), 3) << "the row committed into the WAL counts";
   sqlite3_close_v2(writer);
@@ -259,8 +262,7 @@ TEST_F(ReadOnlyWal, ALiveWalIsReadWithTheFile) {
 TEST_F(EngineDb, ObserverSeesTheStatementAsWritten) {
   QStringList seen;
   {
-    test::SeamScope observer(db::setStatementObserver,
-                                                    [&](const QString& s) { seen << s; });
+    test::SeamScope observer(db::setStatementObserver, [&](const QString& s) { seen << s; });
     c.execute(QStringLiteral("Delete From [Manifest] Where [Date] < #1/1/2004#"));
     db::Recordset rs;
     c.query(QStringLiteral("Select 1"), rs);

@@ -23,7 +23,8 @@ QString translated(const QString& in) {
 }
 
 TEST(JetDialect, NativePiecesPassUnchanged) {
-  const QString s = QStringLiteral("Delete From [Payments] Where AcctNum = 'Cash #1#' And [A#B] <> 'x''#' Or X Is Null");
+  const QString s =
+      QStringLiteral("Delete From [Payments] Where AcctNum = 'Cash #1#' And [A#B] <> 'x''#' Or X Is Null");
   EXPECT_EQ(translated(s), s);
   EXPECT_EQ(translated(QString()), QString());
 }
@@ -46,8 +47,9 @@ TEST(JetDialect, DateComparisonsAreTranslatedAsWritten) {
 
 TEST(JetDialect, UnreadableLiteralsFailWithAClearDescription) {
   LocaleScope scope("en_GB");
-  const char* const bad[] = {"Delete From [T] Where [Date] < #31/02/2004#", "Delete From [T] Where [Date] < #yesterday#",
-                             "Delete From [T] Where [Date] < #05/03/2004", "Select ##"};
+  const char* const bad[] = {"Delete From [T] Where [Date] < #31/02/2004#",
+                             "Delete From [T] Where [Date] < #yesterday#", "Delete From [T] Where [Date] < #05/03/2004",
+                             "Select ##"};
   for (const char* b : bad) {
     QString out = QStringLiteral("stale");
     const Status s = jet::translate(QString::fromLatin1(b), out);

@@ -4,13 +4,13 @@
 #include <chrono>
 #include <thread>
 
+#include <gtest/gtest.h>
+#include <qpa/qwindowsysteminterface.h>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
-#include <gtest/gtest.h>
-#include <qpa/qwindowsysteminterface.h>
 
 #include "platform/core/liveness.h"
 

@@ -24,7 +24,7 @@ TEST(ShortDateFormat, NormalisedPatterns) {
     bool dayFirst;
   };
   const Case cases[] = {
-      {"en_US", "M/d/yyyy", false},  {"en_GB", "dd/MM/yyyy", true}, {"de_DE", "dd.MM.yyyy", true},
+      {"en_US", "M/d/yyyy", false},   {"en_GB", "dd/MM/yyyy", true}, {"de_DE", "dd.MM.yyyy", true},
       {"ja_JP", "yyyy/MM/dd", false}, {"C", "yyyy-MM-dd", false},    {"nl_NL", "dd-MM-yyyy", true},
   };
   for (const Case& c : cases) {
@@ -40,8 +40,11 @@ TEST(ShortDateFormat, WritesFourDigitYearsAndAsciiDigits) {
     const char* locale;
     const char* text;
   };
-  const Case cases[] = {{"en_US", "3/5/2004"},   {"en_GB", "05/03/2004"}, {"de_DE", "05.03.2004"},
-                        {"ja_JP", "2004/03/05"}, {"C", "2004-03-05"}};
+  const Case cases[] = {{"en_US", "3/5/2004"},
+                        {"en_GB", "05/03/2004"},
+                        {"de_DE", "05.03.2004"},
+                        {"ja_JP", "2004/03/05"},
+                        {"C", "2004-03-05"}};
   for (const Case& c : cases) {
     LocaleScope scope(c.locale);
     EXPECT_EQ(dateToText(d), QString::fromLatin1(c.text)) << c.locale;
@@ -54,16 +57,15 @@ TEST(ShortDateFormat, WritesFourDigitYearsAndAsciiDigits) {
 TEST(ShortDateFormat, TimeOfDayIsAddedOnlyWhenPresent) {
   LocaleScope scope("en_GB");
   EXPECT_EQ(dateTimeToText(QDateTime(QDate(2004, 3, 5), QTime(0, 0))), QStringLiteral("05/03/2004"));
-  EXPECT_EQ(dateTimeToText(QDateTime(QDate(2004, 3, 5), QTime(23, 59, 59))),
-            QStringLiteral("05/03/2004 23:59:59"));
+  EXPECT_EQ(dateTimeToText(QDateTime(QDate(2004, 3, 5), QTime(23, 59, 59))), QStringLiteral("05/03/2004 23:59:59"));
   EXPECT_EQ(dateToText(QDate()), QString());
 }
 
 TEST(DateRoundTrip, EveryDayOfALeapYearAndFarYearsInEachLocale) {
   QList<QDate> dates;
   for (QDate d(2004, 1, 1); d.year() == 2004; d = d.addDays(1)) dates << d;
-  dates << QDate(1753, 1, 1) << QDate(1900, 2, 28) << QDate(1929, 12, 31) << QDate(1930, 1, 1)
-        << QDate(2029, 6, 30) << QDate(2099, 12, 31) << QDate(9999, 12, 31) << QDate(100, 1, 1);
+  dates << QDate(1753, 1, 1) << QDate(1900, 2, 28) << QDate(1929, 12, 31) << QDate(1930, 1, 1) << QDate(2029, 6, 30)
+        << QDate(2099, 12, 31) << QDate(9999, 12, 31) << QDate(100, 1, 1);
   for (const char* name : kLocales) {
     LocaleScope scope(name);
     for (const QDate& d : dates) {
@@ -88,13 +90,13 @@ TEST(DateReading, FieldOrderFollowsTheLocale) {
     QDate expected;
   };
   const Case cases[] = {
-      {"en_GB", "05/03/2004", QDate(2004, 3, 5)}, {"de_DE", "05/03/2004", QDate(2004, 3, 5)},
-      {"en_US", "05/03/2004", QDate(2004, 5, 3)}, {"de_DE", "5.3.04", QDate(2004, 3, 5)},
-      {"en_US", "3/5/04", QDate(2004, 3, 5)},     {"en_US", "2004-03-05", QDate(2004, 3, 5)},
-      {"en_GB", "2004.3.5", QDate(2004, 3, 5)},   {"ja_JP", "04/03/05", QDate(2004, 3, 5)},
-      {"ja_JP", "3/5/2004", QDate(2004, 3, 5)},   {"en_GB", "5 3 2004", QDate(2004, 3, 5)},
-      {"en_GB", "05/03/29", QDate(2029, 3, 5)},   {"en_GB", "05/03/30", QDate(1930, 3, 5)},
-      {"en_GB", "05/03/00", QDate(2000, 3, 5)},   {"en_GB", "05/03/99", QDate(1999, 3, 5)},
+      {"en_GB", "05/03/2004", QDate(2004, 3, 5)},   {"de_DE", "05/03/2004", QDate(2004, 3, 5)},
+      {"en_US", "05/03/2004", QDate(2004, 5, 3)},   {"de_DE", "5.3.04", QDate(2004, 3, 5)},
+      {"en_US", "3/5/04", QDate(2004, 3, 5)},       {"en_US", "2004-03-05", QDate(2004, 3, 5)},
+      {"en_GB", "2004.3.5", QDate(2004, 3, 5)},     {"ja_JP", "04/03/05", QDate(2004, 3, 5)},
+      {"ja_JP", "3/5/2004", QDate(2004, 3, 5)},     {"en_GB", "5 3 2004", QDate(2004, 3, 5)},
+      {"en_GB", "05/03/29", QDate(2029, 3, 5)},     {"en_GB", "05/03/30", QDate(1930, 3, 5)},
+      {"en_GB", "05/03/00", QDate(2000, 3, 5)},     {"en_GB", "05/03/99", QDate(1999, 3, 5)},
       {"en_GB", " 05/03/2004 ", QDate(2004, 3, 5)}, {"hu_HU", "2004. 03. 05", QDate(2004, 3, 5)},
       {"en_GB", "05/03/0999", QDate(999, 3, 5)},
   };
@@ -118,10 +120,10 @@ TEST(DateReading, TimeOfDay) {
 }
 
 TEST(DateReading, TextsThatAreNotDates) {
-  const char* const texts[] = {"31/02/2004", "13/13/2004", "",          "abc",       "1/2",
-                               "00/01/2004", "1/2/3/4",    "5/3/2004x", "5//3/2004", "5/3/2004 24:00",
+  const char* const texts[] = {"31/02/2004",     "13/13/2004",  "",           "abc",         "1/2",
+                               "00/01/2004",     "1/2/3/4",     "5/3/2004x",  "5//3/2004",   "5/3/2004 24:00",
                                "5/3/2004 12:60", "5/3/2004 12", "2004-02-30", "05/03/00000", "005/03/2004",
-                               "5/3/0000", "29/02/2003", "-5/3/2004"};
+                               "5/3/0000",       "29/02/2003",  "-5/3/2004"};
   for (const char* name : {"en_GB", "de_DE", "en_US", "C"}) {
     LocaleScope scope(name);
     for (const char* t : texts) {

@@ -1,6 +1,6 @@
 // The login name: the system's answer, and the seam tests replace it with.
-#include <QProcess>
 #include <gtest/gtest.h>
+#include <QProcess>
 
 #include "platform/core/login_name.h"
 #include "support/test_helpers.h"

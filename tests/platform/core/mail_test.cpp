@@ -1,7 +1,7 @@
 // The simple mail layer against a real (fake) sendmail script, its messages
 // read back with a real MIME parser.
-#include <QFile>
 #include <gtest/gtest.h>
+#include <QFile>
 
 #include "platform/core/login_name.h"
 #include "platform/core/mail.h"
@@ -26,7 +26,9 @@ struct Composed {
 
 class Mail : public ::testing::Test {
  protected:
-  void SetUp() override { login::setLoginNameSource([] { return QStringLiteral("jsmith"); }); }
+  void SetUp() override {
+    login::setLoginNameSource([] { return QStringLiteral("jsmith"); });
+  }
   void TearDown() override { login::setLoginNameSource({}); }
   test::TempDir dir;
 };
@@ -95,8 +97,7 @@ TEST_F(Mail, NonAsciiSubjectBodyAndFileNameSurviveTheTrip) {
   test::FakeSendmail sendmail;
   const QString name = QStringLiteral("Größe und Fehler 記録.log");
   ASSERT_TRUE(test::writeFile(dir.file(name), "data"));
-  const QString subject =
-      QStringLiteral("Fehlerbericht: Größe – 日本語のテキスト – ") + QString(60, QChar(0x00E9));
+  const QString subject = QStringLiteral("Fehlerbericht: Größe – 日本語のテキスト – ") + QString(60, QChar(0x00E9));
   const QString note = QStringLiteral("Grüße, Ελληνικά, ١٢٣\r\n");
   Composed c;
   c.message.setSubject(subject);

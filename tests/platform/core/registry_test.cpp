@@ -12,9 +12,7 @@
 
 namespace {
 
-void writeRegistry(const QByteArray& text) {
-  ASSERT_TRUE(test::writeFile(registry::filePath(), text));
-}
+void writeRegistry(const QByteArray& text) { ASSERT_TRUE(test::writeFile(registry::filePath(), text)); }
 
 // Reads one value whole; the result code, type and bytes.
 struct Read {
@@ -86,8 +84,7 @@ TEST(RegistryValues, EachTypeComesBackWithItsTypeAndBytes) {
     EXPECT_EQ(r.data, c.data);
   }
   // A null name reads the default value too.
-  EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tools\\Info", nullptr).data,
-            QByteArray("default text", 13));
+  EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tools\\Info", nullptr).data, QByteArray("default text", 13));
 }
 
 TEST(RegistryValues, KeysAndValueNamesIgnoreCase) {

@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <gtest/gtest.h>
 
 #include "platform/core/settings_store.h"
 #include "support/sandbox.h"
@@ -24,8 +24,7 @@ class ConfigHome {
   test::EnvScope m_config{"XDG_CONFIG_HOME", m_dir.path()};
 };
 
-QString get(const QString& app, const QString& section, const QString& key, const QString& def,
-            Status* st = nullptr) {
+QString get(const QString& app, const QString& section, const QString& key, const QString& def, Status* st = nullptr) {
   QString v = QStringLiteral("untouched");
   const Status s = settings::GetSetting(app, section, key, def, &v);
   if (st) *st = s;

@@ -2,10 +2,10 @@
 // a refusal that leaves no destination and the source as it was.
 #include <cerrno>
 
-#include <QDir>
-#include <QFileInfo>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <QDir>
+#include <QFileInfo>
 
 #include "platform/filesafety/compaction_engine.h"
 #include "platform/filesafety/files.h"
@@ -118,8 +118,8 @@ TEST(Compaction, WriteAheadLogIsCheckpointed) {
   const QString db = dir.file("wal.mdb"), out = dir.file("kvTemp.mdb");
   ASSERT_TRUE(test::makeContactsDb(db, 100));
   ASSERT_TRUE(test::execSql(db, "PRAGMA journal_mode=WAL"));
-  ASSERT_TRUE(test::crashMidTransaction(db, "DELETE FROM Contacts WHERE ID <= 40; COMMIT; ",
-                                        "PRAGMA wal_autocheckpoint=0; "));
+  ASSERT_TRUE(
+      test::crashMidTransaction(db, "DELETE FROM Contacts WHERE ID <= 40; COMMIT; ", "PRAGMA wal_autocheckpoint=0; "));
   ASSERT_GT(QFileInfo(db + "-wal").size(), 0);
 
   CompactionEngine engine;

@@ -2,9 +2,9 @@
 // was or as the whole new file, never torn.
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFileInfo>
-#include <gtest/gtest.h>
 
 #include "platform/filesafety/files.h"
 #include "support/file_ops_support.h"
@@ -43,10 +43,10 @@ TEST(CopyCrash, KilledCopyLeavesOldOrNewDatabaseWhole) {
     EXPECT_EQ(test::queryText(db, "PRAGMA integrity_check"), QString("ok"));
     // Only our hidden temporary may remain, and only for the instant between
     // its link and its rename.
-    const QStringList left =
-        QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString& name : left)
-      EXPECT_TRUE(name == "compacted.mdb" || name == "kestrova.mdb" || dir.file(name) == hiddenTemp) << name.toStdString();
+      EXPECT_TRUE(name == "compacted.mdb" || name == "kestrova.mdb" || dir.file(name) == hiddenTemp)
+          << name.toStdString();
   }
 
   // The next copy to the same destination clears any stale temporary.

@@ -4,11 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include "platform/filesafety/db_file.h"
 #include "platform/filesafety/journal_redirect.h"
@@ -65,9 +65,9 @@ TEST(DbFileLock, WalModeIsLockedWithItsWalEmpty) {
   ASSERT_TRUE(test::makeContactsDb(path, 20));
   sqlite3* shop = nullptr;  // the shop's connection keeps the WAL from going on close
   ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &shop), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(shop, "PRAGMA journal_mode=WAL; INSERT INTO Contacts(Name) VALUES('w');", nullptr, nullptr,
-                         nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(shop, "PRAGMA journal_mode=WAL; INSERT INTO Contacts(Name) VALUES('w');", nullptr, nullptr, nullptr),
+      SQLITE_OK);
   ASSERT_GT(QFileInfo(path + "-wal").size(), 0);
   ASSERT_EQ(sqlite3_close(shop), SQLITE_OK);
   ASSERT_TRUE(test::execSql(path, "PRAGMA wal_autocheckpoint=0; INSERT INTO Contacts(Name) VALUES('x')"));

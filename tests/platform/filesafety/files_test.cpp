@@ -7,12 +7,12 @@
 
 #include <cerrno>
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <cstdio>
-#include <gtest/gtest.h>
 
 #include "platform/filesafety/db_file.h"
 #include "platform/filesafety/files.h"
@@ -45,7 +45,7 @@ TEST(FilePresence, OnlyVisibleRegularFilesArePresent) {
   const struct {
     const char* name;
     bool present;
-  } cases[] = {{"folder", false}, {".hidden", false}, {"missing.mdb", false},
+  } cases[] = {{"folder", false}, {".hidden", false},  {"missing.mdb", false},
                {"pipe", false},   {"plain.mdb", true}, {"locked.mdb", true}};
   for (const auto& c : cases) EXPECT_EQ(files::isPresent(dir.file(c.name)), c.present) << c.name;
   EXPECT_TRUE(files::isReadOnly(dir.file("locked.mdb")));

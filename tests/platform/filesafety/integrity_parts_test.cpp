@@ -1,8 +1,8 @@
 // The integrity check split over threads finds what the one-connection
 // check finds, whatever holds the file.
-#include <QFile>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <QFile>
 
 #include "platform/filesafety/db_health.h"
 #include "platform/filesafety/integrity_parts.h"
@@ -20,11 +20,12 @@ class SplitCheck : public ::testing::Test {
   // index entries of rows 3 and 5 (both 2003) swapped for each other's.
   void SetUp() override {
     ASSERT_TRUE(test::makeShopCopy(db, 400));
-    ASSERT_TRUE(test::execSql(db, "CREATE INDEX Contacts_Date ON Contacts([Date]);"
-                                  "INSERT INTO Manifest SELECT ID FROM Contacts;"
-                                  "CREATE TABLE ManifestDates(ID INTEGER PRIMARY KEY, [Date] DATETIME);"
-                                  "CREATE INDEX ManifestDates_Date ON ManifestDates([Date]);"
-                                  "INSERT INTO ManifestDates SELECT ID, [Date] FROM Contacts;"));
+    ASSERT_TRUE(test::execSql(db,
+                              "CREATE INDEX Contacts_Date ON Contacts([Date]);"
+                              "INSERT INTO Manifest SELECT ID FROM Contacts;"
+                              "CREATE TABLE ManifestDates(ID INTEGER PRIMARY KEY, [Date] DATETIME);"
+                              "CREATE INDEX ManifestDates_Date ON ManifestDates([Date]);"
+                              "INSERT INTO ManifestDates SELECT ID, [Date] FROM Contacts;"));
     ASSERT_EQ(test::replaceBytes(db, test::dateIndexEntry("2003-01-01", 3), test::dateIndexEntry("2003-01-01", 4)), 2);
   }
   test::TempDir dir;

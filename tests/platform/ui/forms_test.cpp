@@ -1,9 +1,9 @@
 // The window helpers every form shares: centring on the screen, the "Tag".
+#include <gtest/gtest.h>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 #include "platform/ui/forms.h"
 
