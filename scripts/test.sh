@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test through
+# Installs what is missing, checks the layout of the C++ files
+# (scripts/check_format.sh), builds everything and runs every test through
 # ctest; then builds a second tree with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test but the 200-kill crash loop
 # in it (KESTROVA_SANITIZE_PASS=0 skips that pass); last, builds the Debian
@@ -7,6 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+bash scripts/check_format.sh
 jobs=$(nproc)
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
