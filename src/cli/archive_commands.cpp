@@ -23,16 +23,6 @@
 namespace cli {
 namespace {
 
-// The tables of a selection, in the run's order.
-std::vector<ShopTable> tablesOf(const PurgeSelection& s) {
-  std::vector<ShopTable> tables;
-  if (s.contacts) tables.push_back(ShopTable::Contacts);
-  if (s.invoices)
-    for (ShopTable t : {ShopTable::InvoiceNumbers, ShopTable::Payments, ShopTable::Transactions}) tables.push_back(t);
-  if (s.shipments) tables.push_back(ShopTable::Manifest);
-  return tables;
-}
-
 // Ends the command: the message on standard error (unless empty), and the
 // summary (with --json one object) on standard output.
 int finish(const Request& request, int status, const QString& message,
@@ -102,7 +92,7 @@ int unarchiveCommand(const Request& request) {
   if (!s.ok()) return finish(request, statusOfRefusal(s), s.description(), tables);
   if (!CheckDB(request.dbPath)) return finish(request, kExitFailed, QString(), tables);
   const std::optional<QDate> before = request.allArchived ? std::nullopt : std::optional<QDate>(request.cutOff);
-  const Status done = archive::unarchive(layout, tablesOf(request.selection), before, tables);
+  const Status done = archive::unarchive(layout, selectedTables(request.selection), before, tables);
   return finish(request, done.ok() ? kExitSuccess : statusOfRefusal(done), done.description(), tables);
 }
 

@@ -26,16 +26,6 @@
 namespace cli {
 namespace {
 
-// The tables a selection purges, in the run's order.
-std::vector<ShopTable> selectedTables(const PurgeSelection& s) {
-  std::vector<ShopTable> tables;
-  if (s.contacts) tables.push_back(ShopTable::Contacts);
-  if (s.invoices)
-    for (ShopTable t : {ShopTable::InvoiceNumbers, ShopTable::Payments, ShopTable::Transactions}) tables.push_back(t);
-  if (s.shipments) tables.push_back(ShopTable::Manifest);
-  return tables;
-}
-
 qint64 fileSize(const QString& dbPath) {
   const QFileInfo info(paths::resolve(dbPath));
   return info.exists() ? info.size() : -1;
@@ -133,6 +123,15 @@ bool inspectArchive(const Request& request, DryRunSummary& summary) {
 }
 
 }  // namespace
+
+std::vector<ShopTable> selectedTables(const PurgeSelection& s) {
+  std::vector<ShopTable> tables;
+  if (s.contacts) tables.push_back(ShopTable::Contacts);
+  if (s.invoices)
+    for (ShopTable t : {ShopTable::InvoiceNumbers, ShopTable::Payments, ShopTable::Transactions}) tables.push_back(t);
+  if (s.shipments) tables.push_back(ShopTable::Manifest);
+  return tables;
+}
 
 RunVerdict checkBeforeChanging(const QString& dbPath, bool sidecarInUse, QString& message) {
   const db::DbFile database(dbPath);

@@ -2,12 +2,17 @@
 // database, the shared run sequence, and the summary on standard output.
 #pragma once
 
+#include <vector>
+
 #include <QString>
 
 #include "cli/cli_options.h"
 #include "purge/purge_sequence.h"
 
 namespace cli {
+
+// The tables a selection names, in the run's order.
+std::vector<ShopTable> selectedTables(const PurgeSelection& s);
 
 // Why a database cannot be purged at all, before anything is changed:
 // NoDatabase when it is missing, a folder, or does not begin as an SQLite
