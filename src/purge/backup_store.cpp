@@ -156,9 +156,12 @@ Check checkFile(const QString& path, bool full) {
   // A read-only connection may not play a journal back; say why instead.
   if (files::hasLiveSidecar(resolved)) return {false, QString::fromLatin1(files::kInUseText)};
 
+  // With no live journal or WAL beside it the file alone is the backup:
+  // read as immutable, so a WAL-mode backup gets no -wal or -shm made beside it.
   db::RawConnection conn;
   QStringList found;
-  Status s = conn.open(QFile::encodeName(resolved), SQLITE_OPEN_READONLY);
+  Status s = conn.open(db::fileUri(QFile::encodeName(resolved), "mode=ro&immutable=1"),
+                       SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
   if (s.ok()) s = conn.rows(full ? "PRAGMA integrity_check" : "PRAGMA quick_check", found);
   if (!s.ok()) return {false, s.description()};
   if (found == QStringList{QStringLiteral("ok")}) return {true, found.first()};
