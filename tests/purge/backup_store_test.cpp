@@ -133,6 +133,17 @@ TEST_F(BackupStore, ListsNewestFirstByTheDateInTheNameAndChangesNothing) {
   EXPECT_EQ(snapshot(), before);
 }
 
+TEST_F(BackupStore, CheckingABackupInWalModeLeavesNothingBesideIt) {
+  const QString backup = make("kvbackup01122026.mdb");
+  ASSERT_TRUE(test::execSql(backup, "PRAGMA journal_mode=WAL"));
+  const QStringList before = snapshot();
+  QList<backups::Entry> list;
+  ASSERT_TRUE(backups::list(db, backups::CheckMode::Full, list).ok());
+  ASSERT_EQ(list.size(), 1);
+  EXPECT_TRUE(list[0].check.passed) << list[0].check.verdict.toStdString();
+  EXPECT_EQ(snapshot(), before) << "no -wal or -shm file is made beside the backup";
+}
+
 // Retention, table-driven: the backups present, how many to keep, and the
 // names that must go.
 struct RetentionCase {
