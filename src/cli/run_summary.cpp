@@ -28,6 +28,24 @@ QString row(const QString& name, const QStringList& cells, const std::vector<int
   return line;
 }
 
+// The per-table lines of a summary: the heading `head` and a row of
+// `cellsOf(table)` for each table, in columns of `widths`. The third column
+// holds the archived rows; without `archived` it is left out.
+template <class Table, class CellsOf>
+QStringList tableLines(const std::vector<Table>& tables, QStringList head, std::vector<int> widths, bool archived,
+                       CellsOf cellsOf) {
+  QStringList lines;
+  if (tables.empty()) return lines;
+  auto fitted = [archived](auto columns) {
+    if (!archived) columns.erase(columns.begin() + 2);
+    return columns;
+  };
+  widths = fitted(widths);
+  lines << row(QStringLiteral("table"), fitted(head), widths);
+  for (const Table& t : tables) lines << row(shopTableName(t.table), fitted(cellsOf(t)), widths);
+  return lines;
+}
+
 }  // namespace
 
 QJsonObject toJson(const PurgeSummary& s) {
@@ -92,18 +110,11 @@ QString toText(const PurgeSummary& s) {
   lines << QStringLiteral("backup    %1 %2").arg(backupState, s.backup);
   lines << QStringLiteral("size      %1 before, %2 after").arg(sizeText(s.sizeBefore), sizeText(s.sizeAfter));
   if (!s.archive.isEmpty()) lines << QStringLiteral("archive   %1").arg(s.archive);
-  const bool archived = !s.archive.isEmpty();
-  const std::vector<int> widths = archived ? std::vector<int>{12, 10, 10, 23} : std::vector<int>{12, 10, 23};
-  if (!s.tables.empty()) {
-    QStringList head{"rows before", "removed", "kept (unreadable date)"};
-    if (archived) head.insert(2, QStringLiteral("archived"));
-    lines << row(QStringLiteral("table"), head, widths);
-    for (const TableFigures& t : s.tables) {
-      QStringList cells{countText(t.rows), countText(t.removed), countText(t.kept)};
-      if (archived) cells.insert(2, countText(t.archived));
-      lines << row(shopTableName(t.table), cells, widths);
-    }
-  }
+  lines << tableLines(
+      s.tables, {"rows before", "removed", "archived", "kept (unreadable date)"}, {12, 10, 10, 23},
+      !s.archive.isEmpty(), [](const TableFigures& t) {
+        return QStringList{countText(t.rows), countText(t.removed), countText(t.archived), countText(t.kept)};
+      });
   QStringList times;
   for (const StepFigures& step : s.steps)
     times << step.name + QLatin1Char(' ') + seconds(step.seconds) + (step.ok ? QString() : QStringLiteral(" (failed)"));
@@ -122,18 +133,11 @@ QString toText(const DryRunSummary& s) {
   if (!s.archive.isEmpty())
     lines << QStringLiteral("archive   the removed rows would be archived first in %1 (%2)")
                  .arg(s.archive, s.archiveState);
-  const bool archived = !s.archive.isEmpty();
-  const std::vector<int> widths = archived ? std::vector<int>{12, 13, 14, 23} : std::vector<int>{12, 13, 23};
-  if (!s.tables.empty()) {
-    QStringList head{"rows", "would remove", "kept (unreadable date)"};
-    if (archived) head.insert(2, QStringLiteral("would archive"));
-    lines << row(QStringLiteral("table"), head, widths);
-    for (const DryRunTable& t : s.tables) {
-      QStringList cells{countText(t.rows), countText(t.purgeable), countText(t.kept)};
-      if (archived) cells.insert(2, countText(t.purgeable));
-      lines << row(shopTableName(t.table), cells, widths);
-    }
-  }
+  lines << tableLines(
+      s.tables, {"rows", "would remove", "would archive", "kept (unreadable date)"}, {12, 13, 14, 23},
+      !s.archive.isEmpty(), [](const DryRunTable& t) {
+        return QStringList{countText(t.rows), countText(t.purgeable), countText(t.purgeable), countText(t.kept)};
+      });
   return lines.join(QLatin1Char('\n'));
 }
 
