@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QString>
 #include <QTimer>
 
@@ -112,7 +113,13 @@ int purgeAChildMain(int argc, char** argv, const QDate& today, const QDate& cutO
   db::setStatementObserver([](const QString& statement) {
     if (!statement.startsWith(QLatin1String("Delete"), Qt::CaseInsensitive)) return;
     QString sql;
-    if (purge_guard::guardedTranslate(statement, sql).ok()) std::printf("stmt %s\n", oneLine(sql).c_str());
+    if (!purge_guard::guardedTranslate(statement, sql).ok()) return;
+    // The stock side runs it in the sqlite3 shell, which has none of our functions.
+    static const QRegularExpression guard(
+        QStringLiteral("%1\\(([^()]*)\\)").arg(QString::fromLatin1(purge_guard::kIsoDateFunction)));
+    for (QRegularExpressionMatch m = guard.match(sql); m.hasMatch(); m = guard.match(sql))
+      sql.replace(m.capturedStart(), m.capturedLength(), purge_guard::isoGuardGlob(m.captured(1)));
+    std::printf("stmt %s\n", oneLine(sql).c_str());
   });
 
   const QString dbPath = QStringLiteral("C:\\kestrova\\kestrova.mdb");

@@ -117,24 +117,33 @@ void guardComparison(QString& out, const QString& literal, bool plainContext, co
     out += QStringLiteral("(CASE WHEN ") + isoGuard(col) + QStringLiteral(" THEN ") + compare + QStringLiteral(" END)");
 }
 
-// kv_unreadable_date(value): 1 when the value is not Null and is no date the
-// convention can read, else 0.
-void unreadableDate(sqlite3_context* context, int, sqlite3_value** argv) {
-  const int type = sqlite3_value_type(argv[0]);
-  if (type == SQLITE_NULL || type == SQLITE_BLOB) {
-    // GLOB never matches a blob: it is as unreadable as any other non-date.
-    sqlite3_result_int(context, type == SQLITE_BLOB ? 1 : 0);
-    return;
-  }
-  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  const int length = sqlite3_value_bytes(argv[0]);
-  sqlite3_result_int(context, text && isIsoDateText(text, length) ? 0 : 1);
+// Whether a value reads as a date of the convention, as a GLOB reads it: a
+// number by its text, a blob never.
+bool readsAsIsoDate(sqlite3_value* value) {
+  if (sqlite3_value_type(value) == SQLITE_BLOB) return false;
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+  return text && isIsoDateText(text, sqlite3_value_bytes(value));
 }
 
-Status registerUnreadableDate(sqlite3* db) {
-  const int rc =
-      sqlite3_create_function_v2(db, kUnreadableDateFunction, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
-                                 nullptr, unreadableDate, nullptr, nullptr, nullptr);
+// kv_iso_date(value): Null for Null, else 1 when it reads as a date, else 0.
+void isoDate(sqlite3_context* context, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(context);
+  sqlite3_result_int(context, readsAsIsoDate(argv[0]) ? 1 : 0);
+}
+
+// kv_unreadable_date(value): 1 when the value is not Null and does not read
+// as a date, else 0.
+void unreadableDate(sqlite3_context* context, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_int(context, 0);
+  sqlite3_result_int(context, readsAsIsoDate(argv[0]) ? 0 : 1);
+}
+
+Status registerDateFunctions(sqlite3* db) {
+  constexpr int kFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+  int rc = sqlite3_create_function_v2(db, kIsoDateFunction, 1, kFlags, nullptr, isoDate, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_create_function_v2(db, kUnreadableDateFunction, 1, kFlags, nullptr, unreadableDate, nullptr, nullptr,
+                                    nullptr);
   if (rc != SQLITE_OK) return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
   return Status::Ok();
 }
@@ -142,6 +151,10 @@ Status registerUnreadableDate(sqlite3* db) {
 }  // namespace
 
 QString isoGuard(const QString& col) {
+  return QString::fromLatin1(kIsoDateFunction) + QLatin1Char('(') + col + QLatin1Char(')');
+}
+
+QString isoGuardGlob(const QString& col) {
   static const QString day = QStringLiteral("[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]");
   return QStringLiteral("(%1 GLOB '%2' OR %1 GLOB '%2[ T][0-2][0-9]:[0-5][0-9]*')").arg(col, day);
 }
@@ -178,6 +191,6 @@ bool isIsoDateText(const char* text, int length) {
   return (is(10, ' ') || is(10, 'T')) && in(11, '0', '2') && digit(12) && is(13, ':') && in(14, '0', '5') && digit(15);
 }
 
-DateGuardScope::DateGuardScope() : m_rules(db::StatementRules{guardedTranslate, registerUnreadableDate}) {}
+DateGuardScope::DateGuardScope() : m_rules(db::StatementRules{guardedTranslate, registerDateFunctions}) {}
 
 }  // namespace purge_guard

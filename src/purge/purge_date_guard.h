@@ -10,19 +10,25 @@
 
 namespace purge_guard {
 
-// Name of the SQL function that a DateGuardScope gives every connection
-// opened while it lives: one argument, 1 when it is not Null and fails
-// isoGuard, else 0. It reads a value exactly as isoGuard's GLOB does, at a
-// fraction of the cost.
+// Names of the SQL functions that a DateGuardScope gives every connection
+// opened while it lives. Each takes one value and reads it exactly as
+// isoGuardGlob does, at a fraction of the cost. kIsoDateFunction: Null for
+// Null, 1 when the value passes, else 0. kUnreadableDateFunction: 1 when the
+// value is not Null and fails, else 0.
+inline constexpr const char* kIsoDateFunction = "kv_iso_date";
 inline constexpr const char* kUnreadableDateFunction = "kv_unreadable_date";
 
 // An SQLite condition, true exactly when `column` holds a date stored as the
 // convention's ISO-8601 text ('YYYY-MM-DD', optionally a time of day after a
-// space or a 'T'): the values a guarded comparison can match.
+// space or a 'T'): the values a guarded comparison can match. It calls
+// kIsoDateFunction, so it runs on connections a DateGuardScope opened.
 QString isoGuard(const QString& column);
 
-// True exactly when `text` passes isoGuard: 'YYYY-MM-DD' alone, or followed
-// by a space or 'T' and 'HH:MM' and anything after it.
+// The same condition in plain SQLite, for any connection or tool: two GLOBs.
+QString isoGuardGlob(const QString& column);
+
+// True exactly when `text` passes isoGuardGlob: 'YYYY-MM-DD' alone, or
+// followed by a space or 'T' and 'HH:MM' and anything after it.
 bool isIsoDateText(const char* text, int length);
 
 // Translates `statement` as jet::translate does, and places every
@@ -34,7 +40,7 @@ bool isIsoDateText(const char* text, int length);
 Status guardedTranslate(const QString& statement, QString& sql);
 
 // While it lives, the engine's statements are translated by
-// guardedTranslate and every connection opened offers
+// guardedTranslate and every connection opened offers kIsoDateFunction and
 // kUnreadableDateFunction. Nested scopes are harmless.
 class DateGuardScope {
  public:
