@@ -97,7 +97,12 @@ void CommandLineFace::stepEnded(const PurgeStepResult& result) {
     figures.removed =
         db::changedRowsSoFar() - m_changedBefore - (archive::archiveWritesSoFar() - m_archiveWritesBefore);
     if (m_archiving) figures.archived = archive::archivedRowsSoFar() - m_archivedBefore;
-    if (!m_plan.dateColumn.isEmpty()) figures.kept = countUnreadableDates(m_dbPath, m_plan);
+    // The purge counted them after its delete; only a step that did not get
+    // that far leaves them to be counted here.
+    if (!m_plan.dateColumn.isEmpty()) {
+      const std::optional<qint64> counted = takeUnreadableDateCount(m_plan.table);
+      figures.kept = counted ? *counted : countUnreadableDates(m_dbPath, m_plan);
+    }
   }
   steps.push_back(StepFigures{name, result.ok, seconds});
 }

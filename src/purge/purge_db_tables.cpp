@@ -37,6 +37,9 @@ qint64 countOf(const QString& dbPath, const QString& query, const QString& alias
 // The report of the run under way, if any.
 UnreadableDateReport* g_report = nullptr;
 
+// The last purge's count of rows kept for an unreadable date, by table.
+std::optional<std::pair<QString, qint64>> g_lastUnreadableCount;
+
 // The box that tells the lines of rows kept for an unreadable date.
 void tellUnreadableDates(const QStringList& lines) {
   MsgBox(lines.join(vbCr) + vbCr + vbCr +
@@ -51,6 +54,7 @@ void tellUnreadableDates(const QStringList& lines) {
 void reportUnreadableDates(const QString& dbPath, const TablePurgePlan& purge) {
   const QString& table = purge.table;
   const qint64 kept = countUnreadableDates(dbPath, purge);
+  g_lastUnreadableCount.emplace(table, kept);
   if (kept <= 0) return;
   const QString field = purge.dateColumn.mid(1, purge.dateColumn.size() - 2);
   const QString told =
@@ -72,6 +76,7 @@ bool purgeTable(const QString& dbPath, ShopTable table, const QDate& cutOffDate,
   bool result = false;
   // The delete and the counts after it compare dates under the guard.
   const purge_guard::DateGuardScope guard;
+  g_lastUnreadableCount.reset();
   const auto error = trapErrors([&] {
     const TablePurgePlan purge = planTablePurge(table, dbPath, cutOffDate);
     if (const archive::ArchiveScope* scope = archive::ArchiveScope::current()) {
@@ -200,6 +205,13 @@ qint64 countUnreadableDates(const QString& dbPath, const TablePurgePlan& plan) {
   const qint64 n = countOf(dbPath, unreadable, QStringLiteral("Kept"));
   if (n <= 0 || plan.keptFilter.isEmpty()) return n;
   return countOf(dbPath, unreadable + QStringLiteral(" And ") + plan.keptFilter, QStringLiteral("Kept"));
+}
+
+std::optional<qint64> takeUnreadableDateCount(const QString& table) {
+  std::optional<std::pair<QString, qint64>> last;
+  last.swap(g_lastUnreadableCount);
+  if (!last || last->first != table) return std::nullopt;
+  return last->second;
 }
 
 bool PurgeInvoiceNumbers(const QString& dbPath, const QDate& cutOffDate, QString& errDesc, int32_t& errNum) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include <optional>
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -37,6 +39,11 @@ TablePurgePlan planTablePurge(ShopTable table, const QString& dbPath, const QDat
 qint64 countTableRows(const QString& dbPath, const TablePurgePlan& plan);
 qint64 countPurgeableRows(const QString& dbPath, const TablePurgePlan& plan);
 qint64 countUnreadableDates(const QString& dbPath, const TablePurgePlan& plan);
+
+// What the last table purge that ran its statement counted for
+// countUnreadableDates, if that purge was of `table`; given once, so a
+// caller reporting the step need not read the table again.
+std::optional<qint64> takeUnreadableDateCount(const QString& table);
 
 // Rows kept because their date could not be read, told once for a whole
 // run. While one of these lives, the table purges add each table's count to
