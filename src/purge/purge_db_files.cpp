@@ -26,6 +26,7 @@
 #include "platform/filesafety/db_replace.h"
 #include "platform/filesafety/files.h"
 #include "purge/backup_store.h"
+#include "purge/checked_state.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
 
@@ -182,8 +183,17 @@ bool CheckDB(const QString& dbPath) {
     finding = dbPath + QStringLiteral(" is not a file that holds a database.");
   } else {
     QStringList findings;
-    if (liveness::run([&] { return db::checkTables(dbPath, kCheckedTables, findings); }).ok())
+    std::optional<db::DbFile::StateMark> frozen;
+    if (liveness::run([&] {
+          return db::checkTables(dbPath, kCheckedTables, findings, integrity::availableCores(), &frozen);
+        }).ok()) {
       finding = findings.join(QLatin1Char('\r'));
+      // What the compaction may take as known about this state.
+      // Only rollback-journal mode counts every commit in the file's header.
+      if (finding.isEmpty() && frozen && CheckedStateScope::current() &&
+          db::DbFile(dbPath).journalMode() == db::DbFile::JournalMode::Rollback)
+        CheckedStateScope::current()->checked(*frozen, kCheckedTables);
+    }
   }
   if (finding.isEmpty()) return true;
   ShowProcessFailed(finding, kDamagedHeader, QString());
@@ -220,7 +230,14 @@ bool CompactDB(const QString& dbPath, QString& errDesc, int32_t& errNum) {
     // No lock and no refusal: nothing SQLite lets us lock (one we may only
     // read, no database at all). The compaction and the replacement below
     // refuse each of these themselves.
-    const Status compacted = liveness::run([&] { return compactionEngine().CompactDatabase(dbPath, tempPath); });
+    // Tables checked before the deletes, with no commit since but the run's
+    // own, need not have their indexes compared with their rows again.
+    QStringList verified;
+    db::DbFile::StateMark now;
+    if (writeLock && CheckedStateScope::current() && database.stateMark(now).ok())
+      verified = CheckedStateScope::current()->unchangedSince(now);
+    const Status compacted =
+        liveness::run([&] { return compactionEngine().CompactDatabase(dbPath, tempPath, verified); });
     if (!compacted.ok()) return failWith(compacted);
     // The compacted file, flushed and checked, is renamed over the database
     // in its folder: whole or not at all, with no second full copy. Where a

@@ -9,6 +9,7 @@
 #include "platform/core/locale_dates.h"
 #include "platform/core/runtime_error.h"
 #include "platform/ui/msgbox.h"
+#include "purge/checked_state.h"
 #include "purge/purge_archive.h"
 #include "purge/purge_date_guard.h"
 
@@ -79,6 +80,7 @@ bool purgeTable(const QString& dbPath, ShopTable table, const QDate& cutOffDate,
   g_lastUnreadableCount.reset();
   const auto error = trapErrors([&] {
     const TablePurgePlan purge = planTablePurge(table, dbPath, cutOffDate);
+    const qint64 changedBefore = db::changedRowsSoFar();
     if (const archive::ArchiveScope* scope = archive::ArchiveScope::current()) {
       // The rows go into the archive in the delete's own transaction.
       const Status archived = archive::archiveAndDelete(*scope, purge);
@@ -89,6 +91,10 @@ bool purgeTable(const QString& dbPath, ShopTable table, const QDate& cutOffDate,
       result = ExecuteSql(dbPath, BuildDeleteSql(purge.table, purge.condition, false), errDesc, errNum);
     }
     if (!result) ShowProcessFailed(errDesc, header, QString());
+    // A statement that removed rows committed once; one that removed none
+    // wrote nothing.
+    if (result && db::changedRowsSoFar() > changedBefore && CheckedStateScope::current())
+      CheckedStateScope::current()->ownCommit();
     if (result) reportUnreadableDates(dbPath, purge);
   });
   if (error) ShowProcessFailed(error->description, header, QString());

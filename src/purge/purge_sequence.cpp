@@ -8,6 +8,7 @@
 #include "data/msgbox_.h"
 #include "platform/core/locale_dates.h"
 #include "platform/ui/msgbox.h"
+#include "purge/checked_state.h"
 #include "purge/purge_archive.h"
 #include "purge/purge_db_files.h"
 
@@ -49,6 +50,8 @@ PurgeOutcome runPurgeSequence(const QString& dbPath, const QString& cutOffText, 
   face.busy(true);
   // Rows kept for an unreadable date are told once, before the closing box.
   UnreadableDateReport unreadable;
+  // What the check before deleting found whole, for the compaction.
+  CheckedStateScope checkedState;
 
   QString errDesc;
   int32_t errNum = 0;

@@ -11,12 +11,15 @@
 #include <QLabel>
 
 #include "platform/core/clock.h"
+#include "platform/core/locale_dates.h"
 #include "purge/forms_.h"
 #include "purge/frm_please_wait.h"
 #include "purge/purge_db_files.h"
+#include "purge/purge_sequence.h"
 #include "support/file_ops_support.h"
 #include "support/recording_presenter.h"
 #include "support/sandbox.h"
+#include "support/shop_db.h"
 
 namespace {
 
@@ -247,6 +250,44 @@ TEST_F(DatabaseFile, ACompactionNeedsRoomForOneCopyAndLeavesNoneWhenOutOfSpace) 
       EXPECT_EQ(test::readFile(db), bytes);
     }
   }
+}
+
+// Calls `beforeCompaction` as the compaction step starts.
+class CompactionHookFace : public PurgeRunFace {
+ public:
+  explicit CompactionHookFace(std::function<void()> hook) : m_hook(std::move(hook)) {}
+  void busy(bool) override {}
+  void stepStarting(PurgeStep step, std::optional<ShopTable>, const QString&) override {
+    if (step == PurgeStep::Compaction) m_hook();
+  }
+  void stepEnded(const PurgeStepResult&) override {}
+
+ private:
+  std::function<void()> m_hook;
+};
+
+// Only a state nobody but the run has committed to since its check spares
+// the compacted copy's index comparison: after another program's commit, an
+// index damaged since the check is still found and the database kept.
+TEST_F(DatabaseFile, ACommitOfAnotherProgramAfterTheCheckHasTheCopyCheckedWhole) {
+  const QString db = drive("kestrova.mdb");
+  ASSERT_TRUE(QFile::remove(db));
+  ASSERT_TRUE(test::createShopDbWithRows(
+      db,
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<40) "
+      "INSERT INTO Manifest(ID, [Date]) SELECT i, CASE i & 1 WHEN 1 THEN '2003-01-01' ELSE '2005-01-01' END FROM n"));
+  test::RecordingPresenter rec(true);
+  CompactionHookFace face([&] {
+    ASSERT_TRUE(test::execSql(db, "INSERT INTO Setup(ID) VALUES (7)"));
+    ASSERT_GT(test::replaceBytes(db, test::dateIndexEntry("2005-01-01", 4), test::dateIndexEntry("2005-01-01", 6)), 0);
+  });
+  const PurgeOutcome outcome = runPurgeSequence(kDbPath, locale_dates::dateToText(QDate(2004, 3, 5)),
+                                                PurgeSelection{false, false, true}, QDate(2024, 6, 28), face);
+  ASSERT_FALSE(outcome.steps.empty());
+  EXPECT_EQ(outcome.steps.back().step, PurgeStep::Compaction);
+  EXPECT_FALSE(outcome.steps.back().ok);
+  EXPECT_FALSE(outcome.success);
+  EXPECT_EQ(test::queryText(db, "SELECT count(*) FROM Manifest"), QString("20"));
 }
 
 }  // namespace

@@ -24,7 +24,34 @@ using posix::errnoStatus;
 // "delete", ...), which VACUUM INTO does not carry over. A WAL with frames
 // in it is folded in first; an empty one is left alone, since under the
 // run's write lock a checkpoint would only wait for that lock.
-Status compact(const QByteArray& src, const QByteArray& dst, const char* vfs, bool walFrames, QString& journalMode) {
+// How many entries each table and index of the database open on `c` holds,
+// a "name count" line each, by name. Fails where an index cannot be counted
+// on its own (a partial index answers only a query that implies its
+// condition).
+Status countEntries(RawConnection& c, QStringList& counts) {
+  counts.clear();
+  QStringList objects;
+  if (Status s = c.rows("SELECT type || char(31) || quote(name) || char(31) || quote(tbl_name) FROM sqlite_schema "
+                        "WHERE type IN ('table', 'index') ORDER BY name",
+                        objects);
+      !s.ok())
+    return s;
+  for (const QString& object : objects) {
+    const QStringList parts = object.split(QChar(31));
+    if (parts.size() != 3) return Status::Error(SQLITE_ERROR, QStringLiteral("unexpected name: ") + object);
+    // quote() gave 'name'; SQLite takes a quoted name where an identifier goes.
+    const QByteArray sql = parts[0] == QLatin1String("table")
+                               ? "SELECT count(*) FROM " + parts[1].toUtf8()
+                               : "SELECT count(*) FROM " + parts[2].toUtf8() + " INDEXED BY " + parts[1].toUtf8();
+    QString n;
+    if (Status s = c.run(sql.constData(), nullptr, &n); !s.ok()) return s;
+    counts << parts[1] + QLatin1Char(' ') + n;
+  }
+  return Status::Ok();
+}
+
+Status compact(const QByteArray& src, const QByteArray& dst, const char* vfs, bool walFrames, QString& journalMode,
+               QStringList* sourceCounts) {
   RawConnection source;
   if (Status s = source.open(src, SQLITE_OPEN_READWRITE, vfs); !s.ok()) return s;
   // Reading the schema rolls a hot journal back; a WAL is folded in.
@@ -32,17 +59,33 @@ Status compact(const QByteArray& src, const QByteArray& dst, const char* vfs, bo
   if (Status s = source.run("PRAGMA journal_mode", nullptr, &journalMode); !s.ok()) return s;
   if (walFrames)
     if (Status s = source.run("PRAGMA wal_checkpoint(TRUNCATE)"); !s.ok()) return s;
+  // Counted just before the copy is read, under the caller's write lock.
+  if (sourceCounts && !countEntries(source, *sourceCounts).ok()) sourceCounts->clear();
   if (Status s = source.run("VACUUM INTO ?1", &dst); !s.ok()) return s;
   return source.close();
 }
 
 // The whole file's check at `target`, split over the processors we may use;
-// SQLITE_CORRUPT with its lines when the file is not whole.
-Status checkWhole(const integrity::Target& target) {
+// SQLITE_CORRUPT with its lines when the file is not whole. With
+// `sourceCounts`, the copy of a source whose `verified` tables were checked:
+// their indexes are not compared with their rows again, and every table and
+// index must hold the source's number of entries.
+Status checkWhole(const integrity::Target& target, const QStringList& verified = {},
+                  const QStringList& sourceCounts = {}) {
   QStringList findings;
   // The full check, not quick_check alone: only it compares every index
   // entry with its row (measured at 1 GB in bench/README.md).
-  if (Status s = integrity::checkWhole(target, integrity::availableCores(), findings); !s.ok()) return s;
+  if (Status s = integrity::checkWhole(target, integrity::availableCores(), findings, verified); !s.ok()) return s;
+  if (findings.isEmpty() && !verified.isEmpty()) {
+    RawConnection copy;
+    QStringList counts;
+    Status s = copy.open(target.nativePath, target.flags, target.vfs);
+    if (s.ok()) s = countEntries(copy, counts);
+    if (!s.ok()) return s;
+    for (const QString& line : counts)
+      if (!sourceCounts.contains(line)) findings << QStringLiteral("entries differ from the source: ") + line;
+    if (counts.size() != sourceCounts.size()) findings << QStringLiteral("tables or indexes differ from the source");
+  }
   if (!findings.isEmpty())
     return Status::Error(
         SQLITE_CORRUPT, QStringLiteral("The compacted database failed its check: ") + findings.join(QLatin1Char('\n')));
@@ -63,7 +106,8 @@ Status keepWal(const QByteArray& dst, const char* vfs) {
 
 }  // namespace
 
-Status CompactionEngine::CompactDatabase(const QString& source, const QString& destination) {
+Status CompactionEngine::CompactDatabase(const QString& source, const QString& destination,
+                                         const QStringList& verifiedTables) {
   const DbFile srcFile(source);
   const DbFile dstFile(destination);
   const QByteArray& src = srcFile.nativePath();
@@ -95,10 +139,13 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
   struct stat walSt;
   const bool walFrames =
       ::stat((srcFile.followed().nativePath() + "-wal").constData(), &walSt) == 0 && walSt.st_size > 0;
-  Status result = compact(src, dst, vfs, walFrames, journalMode);
+  QStringList sourceCounts;
+  Status result = compact(src, dst, vfs, walFrames, journalMode, verifiedTables.isEmpty() ? nullptr : &sourceCounts);
   if (result.ok() && srcFile.hasLiveSidecar()) result = files::inUseStatus();
   if (result.ok()) result = files::syncFileAndFolder(dstFile.path());
-  if (result.ok()) result = checkWhole({dst, SQLITE_OPEN_READONLY, vfs, false});
+  // Uncounted entries leave nothing to compare the copy with: checked whole.
+  const QStringList verified = sourceCounts.isEmpty() ? QStringList() : verifiedTables;
+  if (result.ok()) result = checkWhole({dst, SQLITE_OPEN_READONLY, vfs, false}, verified, sourceCounts);
   if (result.ok() && journalMode.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0) {
     result = keepWal(dst, vfs);
     if (result.ok()) result = files::syncFileAndFolder(dstFile.path());

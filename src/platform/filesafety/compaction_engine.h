@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "platform/core/status.h"
 
@@ -21,7 +22,15 @@ class CompactionEngine {
   // -wal after our connection is closed (EBUSY, "The file is in use by
   // another program."); the copy fails its check (SQLITE_CORRUPT). Holds no
   // connection between calls.
-  Status CompactDatabase(const QString& source, const QString& destination);
+  //
+  // `verifiedTables` names tables whose indexes the caller knows agree with
+  // their rows in the state the source is in now (checked in this run, with
+  // no commit since but the run's own). The copy's check then leaves their
+  // index-against-row comparison out: every page and record of the copy is
+  // still checked (quick_check), the other tables in full, and every table
+  // and index must hold as many entries as in the source. Where the entries
+  // cannot be counted so (a partial index), the copy is checked in full.
+  Status CompactDatabase(const QString& source, const QString& destination, const QStringList& verifiedTables = {});
 
   // Compacts the database `path` where it is, through SQLite's own VACUUM,
   // for a file that must not be replaced by another: one in WAL mode, where

@@ -168,6 +168,20 @@ QByteArray DbFile::journalName() const {
   return out + abs.mid(slash + 1) + "-journal";
 }
 
+Status DbFile::stateMark(StateMark& out) const {
+  out = StateMark();
+  struct stat st;
+  if (::stat(m_path.constData(), &st) != 0) return posix::errnoStatus(errno);
+  char head[28];
+  int got = 0;
+  if (Status s = readHead(m_path, head, int(sizeof head), got); !s.ok()) return s;
+  if (got < int(sizeof head) || std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) != 0)
+    return Status::Error(SQLITE_NOTADB, QString::fromUtf8(sqlite3_errstr(SQLITE_NOTADB)));
+  const auto byte = [&](int i) { return uint32_t(static_cast<unsigned char>(head[i])); };
+  out = StateMark{st.st_dev, st.st_ino, (byte(24) << 24) | (byte(25) << 16) | (byte(26) << 8) | byte(27)};
+  return Status::Ok();
+}
+
 Status DbFile::useStatus() const { return db::useStatus(m_path); }
 
 namespace {

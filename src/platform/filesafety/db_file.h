@@ -73,6 +73,17 @@ class DbFile {
   // versions 1), Wal (2), or None for no database or another version.
   enum class JournalMode { None, Rollback, Wal };
   JournalMode journalMode() const;
+  // Which file the name leads to and its header's change counter: in
+  // rollback-journal mode every commit adds one to it. Fails when the file
+  // cannot be read or is no database. Reads through SQLite while this
+  // process holds the file, so no lock of ours goes.
+  struct StateMark {
+    dev_t device = 0;
+    ino_t inode = 0;
+    uint32_t counter = 0;
+    bool operator==(const StateMark&) const = default;
+  };
+  Status stateMark(StateMark& out) const;
   // True when a copy from or onto the file could tear it: a non-empty -wal,
   // or a -journal SQLite would play back (not empty, its header's first byte
   // set; one that cannot be read counts). Beside the file a link names.

@@ -115,8 +115,10 @@ Status recoverLeftovers(const QString& path) {
   return db.run("PRAGMA wal_checkpoint(TRUNCATE)");
 }
 
-Status checkTables(const QString& path, const QStringList& tables, QStringList& findings, int threads) {
+Status checkTables(const QString& path, const QStringList& tables, QStringList& findings, int threads,
+                   std::optional<DbFile::StateMark>* frozen) {
   findings.clear();
+  if (frozen) frozen->reset();
   integrity::Target target{QFile::encodeName(paths::resolve(path)),
                            files::isReadOnly(path) ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr,
                            threads > 1};
@@ -133,8 +135,13 @@ Status checkTables(const QString& path, const QStringList& tables, QStringList& 
   // the tables are checked one after another on one connection.
   QList<QStringList> lines;
   bool lockMissing = false;
-  Status s = integrity::runParts(target, parts, threads, lines, &lockMissing);
+  auto mark = [&] {
+    DbFile::StateMark m;
+    if (frozen && DbFile(path).stateMark(m).ok()) *frozen = m;
+  };
+  Status s = integrity::runParts(target, parts, threads, lines, &lockMissing, mark);
   if (lockMissing) {
+    if (frozen) frozen->reset();
     target.freeze = false;
     s = integrity::runParts(target, parts, 1, lines);
   }

@@ -2,10 +2,13 @@
 // what an interrupted writer left beside it, and SQLite's integrity check.
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 
 #include "platform/core/status.h"
+#include "platform/filesafety/db_file.h"
 #include "platform/filesafety/integrity_parts.h"
 
 namespace db {
@@ -39,7 +42,11 @@ Status recoverLeftovers(const QString& path);
 // line. Fails with SQLite's code and message, `findings` empty, when the
 // database cannot be opened or its schema read: every statement on it then
 // fails the same way. Never creates the file.
+//
+// `frozen`, when given, gets the file's DbFile::StateMark as it was when the
+// split check's readers began; it is left unset when the tables were
+// checked one after another.
 Status checkTables(const QString& path, const QStringList& tables, QStringList& findings,
-                   int threads = integrity::availableCores());
+                   int threads = integrity::availableCores(), std::optional<DbFile::StateMark>* frozen = nullptr);
 
 }  // namespace db

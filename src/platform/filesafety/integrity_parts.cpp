@@ -37,7 +37,8 @@ Status openReader(const Target& target, db::RawConnection& reader) {
 // Opens every reader; with `freeze` under a write lock of a connection of
 // their own, let go once they all read. `lockMissing` tells a lock that
 // could not be had.
-Status openReaders(const Target& target, std::vector<db::RawConnection>& readers, bool& lockMissing) {
+Status openReaders(const Target& target, std::vector<db::RawConnection>& readers, bool& lockMissing,
+                   const std::function<void()>& whileFrozen) {
   db::RawConnection lock;
   if (target.freeze) {
     const int flags = (target.flags & ~(SQLITE_OPEN_READONLY | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READWRITE;
@@ -50,6 +51,7 @@ Status openReaders(const Target& target, std::vector<db::RawConnection>& readers
   }
   for (db::RawConnection& reader : readers)
     if (Status s = openReader(target, reader); !s.ok()) return s;
+  if (target.freeze && whileFrozen) whileFrozen();
   if (target.freeze) lock.run("ROLLBACK");
   return lock.close();
 }
@@ -104,7 +106,7 @@ int availableCores() {
 }
 
 Status runParts(const Target& target, const QList<Part>& parts, int threads, QList<QStringList>& lines,
-                bool* lockMissing) {
+                bool* lockMissing, const std::function<void()>& whileFrozen) {
   lines.clear();
   bool missing = false;
   if (lockMissing) *lockMissing = false;
@@ -114,7 +116,7 @@ Status runParts(const Target& target, const QList<Part>& parts, int threads, QLi
   std::stable_sort(order.begin(), order.end(),
                    [&](qsizetype a, qsizetype b) { return parts[a].weight > parts[b].weight; });
   std::vector<db::RawConnection> readers(size_t(std::clamp<qsizetype>(threads, 1, parts.size())));
-  if (Status s = openReaders(target, readers, missing); !s.ok()) {
+  if (Status s = openReaders(target, readers, missing, whileFrozen); !s.ok()) {
     if (lockMissing) *lockMissing = missing;
     return s;
   }
@@ -147,11 +149,11 @@ Status runParts(const Target& target, const QList<Part>& parts, int threads, QLi
   return Status::Ok();
 }
 
-Status checkWhole(const Target& target, int threads, QStringList& findings) {
+Status checkWhole(const Target& target, int threads, QStringList& findings, const QStringList& verified) {
   findings.clear();
   const Part whole{"PRAGMA integrity_check", 0};
   QList<Part> parts;
-  if (threads > 1) {
+  if (threads > 1 || !verified.isEmpty()) {
     db::RawConnection c;
     QStringList tables;
     Status s = c.open(target.nativePath, target.flags, target.vfs);
@@ -159,6 +161,7 @@ Status checkWhole(const Target& target, int threads, QStringList& findings) {
     if (!s.ok()) return s;
     qint64 all = 0;
     for (const QString& table : tables) {
+      if (verified.contains(table, Qt::CaseInsensitive)) continue;
       parts << tablePart(c, table);
       all += parts.back().weight;
     }

@@ -3,6 +3,8 @@
 // state of the file.
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
@@ -51,8 +53,11 @@ struct Target {
 // be had (SQLITE_BUSY while another program writes, or a file we may only
 // read; `lockMissing`, when given, then set); nothing of the check is then
 // known.
+// `whileFrozen`, when given, is called with `freeze` once every reader
+// reads the committed state and the write lock is still held: what it reads
+// of the file is of that state.
 Status runParts(const Target& target, const QList<Part>& parts, int threads, QList<QStringList>& lines,
-                bool* lockMissing = nullptr);
+                bool* lockMissing = nullptr, const std::function<void()>& whileFrozen = {});
 
 // The whole file's check, the same as one "PRAGMA integrity_check": on one
 // thread that statement; on more, "PRAGMA quick_check" (every page and its
@@ -60,6 +65,10 @@ Status runParts(const Target& target, const QList<Part>& parts, int threads, QLi
 // each table (its indexes against its rows). Ok with `findings` empty when
 // whole, else the check's lines. With `freeze` and the write lock not to
 // be had, the one statement on one connection. Fails as runParts.
-Status checkWhole(const Target& target, int threads, QStringList& findings);
+//
+// `verified` names tables whose indexes are known to agree with their rows:
+// their integrity_check(T) is left out, quick_check then running on every
+// number of threads.
+Status checkWhole(const Target& target, int threads, QStringList& findings, const QStringList& verified = {});
 
 }  // namespace integrity
