@@ -24,28 +24,18 @@ using posix::errnoStatus;
 // "delete", ...), which VACUUM INTO does not carry over. A WAL with frames
 // in it is folded in first; an empty one is left alone, since under the
 // run's write lock a checkpoint would only wait for that lock.
-// How many entries each table and index of the database open on `c` holds,
-// a "name count" line each, by name. Fails where an index cannot be counted
-// on its own (a partial index answers only a query that implies its
-// condition).
-Status countEntries(RawConnection& c, QStringList& counts) {
+// How many rows each table of the database open on `c` holds, a
+// "name count" line each, by name.
+Status countRows(RawConnection& c, QStringList& counts) {
   counts.clear();
-  QStringList objects;
-  if (Status s = c.rows("SELECT type || char(31) || quote(name) || char(31) || quote(tbl_name) FROM sqlite_schema "
-                        "WHERE type IN ('table', 'index') ORDER BY name",
-                        objects);
-      !s.ok())
+  QStringList tables;
+  if (Status s = c.rows("SELECT quote(name) FROM sqlite_schema WHERE type = 'table' ORDER BY name", tables); !s.ok())
     return s;
-  for (const QString& object : objects) {
-    const QStringList parts = object.split(QChar(31));
-    if (parts.size() != 3) return Status::Error(SQLITE_ERROR, QStringLiteral("unexpected name: ") + object);
+  for (const QString& table : tables) {
     // quote() gave 'name'; SQLite takes a quoted name where an identifier goes.
-    const QByteArray sql = parts[0] == QLatin1String("table")
-                               ? "SELECT count(*) FROM " + parts[1].toUtf8()
-                               : "SELECT count(*) FROM " + parts[2].toUtf8() + " INDEXED BY " + parts[1].toUtf8();
     QString n;
-    if (Status s = c.run(sql.constData(), nullptr, &n); !s.ok()) return s;
-    counts << parts[1] + QLatin1Char(' ') + n;
+    if (Status s = c.run(("SELECT count(*) FROM " + table.toUtf8()).constData(), nullptr, &n); !s.ok()) return s;
+    counts << table + QLatin1Char(' ') + n;
   }
   return Status::Ok();
 }
@@ -60,7 +50,7 @@ Status compact(const QByteArray& src, const QByteArray& dst, const char* vfs, bo
   if (walFrames)
     if (Status s = source.run("PRAGMA wal_checkpoint(TRUNCATE)"); !s.ok()) return s;
   // Counted just before the copy is read, under the caller's write lock.
-  if (sourceCounts && !countEntries(source, *sourceCounts).ok()) sourceCounts->clear();
+  if (sourceCounts && !countRows(source, *sourceCounts).ok()) sourceCounts->clear();
   if (Status s = source.run("VACUUM INTO ?1", &dst); !s.ok()) return s;
   return source.close();
 }
@@ -68,8 +58,8 @@ Status compact(const QByteArray& src, const QByteArray& dst, const char* vfs, bo
 // The whole file's check at `target`, split over the processors we may use;
 // SQLITE_CORRUPT with its lines when the file is not whole. With
 // `sourceCounts`, the copy of a source whose `verified` tables were checked:
-// their indexes are not compared with their rows again, and every table and
-// index must hold the source's number of entries.
+// their indexes are not compared with their rows again, and every table
+// must hold the source's number of rows.
 Status checkWhole(const integrity::Target& target, const QStringList& verified = {},
                   const QStringList& sourceCounts = {}) {
   QStringList findings;
@@ -80,11 +70,11 @@ Status checkWhole(const integrity::Target& target, const QStringList& verified =
     RawConnection copy;
     QStringList counts;
     Status s = copy.open(target.nativePath, target.flags, target.vfs);
-    if (s.ok()) s = countEntries(copy, counts);
+    if (s.ok()) s = countRows(copy, counts);
     if (!s.ok()) return s;
     for (const QString& line : counts)
-      if (!sourceCounts.contains(line)) findings << QStringLiteral("entries differ from the source: ") + line;
-    if (counts.size() != sourceCounts.size()) findings << QStringLiteral("tables or indexes differ from the source");
+      if (!sourceCounts.contains(line)) findings << QStringLiteral("rows differ from the source: ") + line;
+    if (counts.size() != sourceCounts.size()) findings << QStringLiteral("tables differ from the source");
   }
   if (!findings.isEmpty())
     return Status::Error(
@@ -143,7 +133,7 @@ Status CompactionEngine::CompactDatabase(const QString& source, const QString& d
   Status result = compact(src, dst, vfs, walFrames, journalMode, verifiedTables.isEmpty() ? nullptr : &sourceCounts);
   if (result.ok() && srcFile.hasLiveSidecar()) result = files::inUseStatus();
   if (result.ok()) result = files::syncFileAndFolder(dstFile.path());
-  // Uncounted entries leave nothing to compare the copy with: checked whole.
+  // Uncounted rows leave nothing to compare the copy with: checked whole.
   const QStringList verified = sourceCounts.isEmpty() ? QStringList() : verifiedTables;
   if (result.ok()) result = checkWhole({dst, SQLITE_OPEN_READONLY, vfs, false}, verified, sourceCounts);
   if (result.ok() && journalMode.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0) {

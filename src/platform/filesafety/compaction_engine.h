@@ -28,8 +28,7 @@ class CompactionEngine {
   // no commit since but the run's own). The copy's check then leaves their
   // index-against-row comparison out: every page and record of the copy is
   // still checked (quick_check), the other tables in full, and every table
-  // and index must hold as many entries as in the source. Where the entries
-  // cannot be counted so (a partial index), the copy is checked in full.
+  // must hold as many rows as in the source.
   Status CompactDatabase(const QString& source, const QString& destination, const QStringList& verifiedTables = {});
 
   // Compacts the database `path` where it is, through SQLite's own VACUUM,

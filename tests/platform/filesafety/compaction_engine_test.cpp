@@ -38,6 +38,23 @@ TEST(Compaction, CopyIsSmallerWholeAndTheSourceUnchanged) {
             QStringList({"kestrova.mdb", "kvTemp.mdb"}));
 }
 
+// Only the tables the caller vouches for are spared their index
+// comparison: a damaged index of another table is still found.
+TEST(Compaction, VouchedTablesLeaveTheOthersCheckedInFull) {
+  test::TempDir dir;
+  const QString db = dir.file("kestrova.mdb"), out = dir.file("kvTemp.mdb");
+  ASSERT_TRUE(test::makeContactsDb(db, 400));
+  ASSERT_TRUE(
+      test::execSql(db,
+                    "CREATE TABLE Dates(ID INTEGER PRIMARY KEY, [Date] DATETIME);"
+                    "INSERT INTO Dates SELECT ID, [Date] FROM Contacts; CREATE INDEX Dates_Date ON Dates([Date]);"));
+  ASSERT_GT(test::replaceBytes(db, test::dateIndexEntry("2003-01-01", 3), test::dateIndexEntry("2003-01-01", 5)), 0);
+
+  const Status s = CompactionEngine().CompactDatabase(db, out, {"Contacts"});
+  EXPECT_EQ(s.number() & 0xff, SQLITE_CORRUPT) << s.description().toStdString();
+  EXPECT_FALSE(QFileInfo::exists(out));
+}
+
 TEST(Compaction, DrivePathsAreResolvedAndTheEngineServesManyCalls) {
   const QString drive = qEnvironmentVariable("KESTROVA_DRIVE_C") + "/kestrova/";
   ASSERT_TRUE(test::makeContactsDb(drive + "kestrova.mdb", 10));
