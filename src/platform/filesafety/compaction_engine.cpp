@@ -20,10 +20,6 @@ using db::DbFile;
 using db::RawConnection;
 using posix::errnoStatus;
 
-// Compacts `src` into `dst`; `journalMode` gets the source's mode ("wal",
-// "delete", ...), which VACUUM INTO does not carry over. A WAL with frames
-// in it is folded in first; an empty one is left alone, since under the
-// run's write lock a checkpoint would only wait for that lock.
 // How many rows each table of the database open on `c` holds, a
 // "name count" line each, by name.
 Status countRows(RawConnection& c, QStringList& counts) {
@@ -40,6 +36,12 @@ Status countRows(RawConnection& c, QStringList& counts) {
   return Status::Ok();
 }
 
+// Compacts `src` into `dst`; `journalMode` gets the source's mode ("wal",
+// "delete", ...), which VACUUM INTO does not carry over. A WAL with frames
+// in it is folded in first; an empty one is left alone, since under the
+// run's write lock a checkpoint would only wait for that lock. With
+// `sourceCounts`, the source's rows are counted (countRows) just before the
+// copy; left empty when they cannot be.
 Status compact(const QByteArray& src, const QByteArray& dst, const char* vfs, bool walFrames, QString& journalMode,
                QStringList* sourceCounts) {
   RawConnection source;

@@ -86,8 +86,7 @@ Status readStamp(int fd, DbStamp& out) {
   }
   if (got < sizeof head || std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) != 0) return Status::Ok();
   out.database = true;
-  out.counter =
-      (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) | uint32_t(head[27]);
+  out.counter = changeCounterOf(head);
   return Status::Ok();
 }
 
@@ -177,8 +176,7 @@ Status DbFile::stateMark(StateMark& out) const {
   if (Status s = readHead(m_path, head, int(sizeof head), got); !s.ok()) return s;
   if (got < int(sizeof head) || std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) != 0)
     return Status::Error(SQLITE_NOTADB, QString::fromUtf8(sqlite3_errstr(SQLITE_NOTADB)));
-  const auto byte = [&](int i) { return uint32_t(static_cast<unsigned char>(head[i])); };
-  out = StateMark{st.st_dev, st.st_ino, (byte(24) << 24) | (byte(25) << 16) | (byte(26) << 8) | byte(27)};
+  out = StateMark{st.st_dev, st.st_ino, changeCounterOf(reinterpret_cast<const unsigned char*>(head))};
   return Status::Ok();
 }
 

@@ -21,6 +21,12 @@ namespace db {
 inline constexpr char kSqliteMagic[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f',
                                           'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
 
+// The file change counter in the first 28 bytes of a database file: a
+// big-endian number at offset 24.
+inline uint32_t changeCounterOf(const unsigned char* head) {
+  return (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) | uint32_t(head[27]);
+}
+
 // What a copy of a database file is checked against: SQLite's file change
 // counter (header offset 24, incremented by every commit in rollback-journal
 // mode) and the file's size and modification time, which also move when a
@@ -81,7 +87,6 @@ class DbFile {
     dev_t device = 0;
     ino_t inode = 0;
     uint32_t counter = 0;
-    bool operator==(const StateMark&) const = default;
   };
   Status stateMark(StateMark& out) const;
   // True when a copy from or onto the file could tear it: a non-empty -wal,

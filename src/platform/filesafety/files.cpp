@@ -166,8 +166,7 @@ class CopySource {
     if (rc != SQLITE_OK) return Status::Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
     if (std::memcmp(head, db::kSqliteMagic, sizeof db::kSqliteMagic) != 0) return Status::Ok();
     out.database = true;
-    out.counter =
-        (uint32_t(head[24]) << 24) | (uint32_t(head[25]) << 16) | (uint32_t(head[26]) << 8) | uint32_t(head[27]);
+    out.counter = db::changeCounterOf(head);
     return Status::Ok();
   }
 
