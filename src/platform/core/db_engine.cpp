@@ -227,6 +227,13 @@ Status Connection::open(const QString& connectionText) {
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   const QByteArray pragma = "PRAGMA cache_size=-" + QByteArray::number(kCacheKiB);
   sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr);
+  // A delete zeroes the rows it removes inside the pages that stay, but does
+  // not rewrite the pages it frees: the compaction after a purge drops those
+  // from the file, and the day's backup holds every row anyway. Wiping them
+  // too (secure_delete=ON, the default of Debian's SQLite) journals each
+  // freed page and writes it out again as zeros: at 0.9 GB the five purge
+  // deletes took 5.1 s that way and 4.1 s this way.
+  sqlite3_exec(db, "PRAGMA secure_delete=FAST", nullptr, nullptr, nullptr);
   if (g_rules && g_rules->prepareConnection) {
     if (Status s = g_rules->prepareConnection(db); !s.ok()) {
       sqlite3_close_v2(db);
