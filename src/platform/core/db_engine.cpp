@@ -14,6 +14,7 @@
 
 #include "platform/core/jet_dialect.h"
 #include "platform/core/paths.h"
+#include "platform/core/vector_unit.h"
 #include "platform/filesafety/db_file.h"
 
 namespace db {
@@ -111,6 +112,7 @@ int typeOfValue(const QVariant& v) {
 // Runs the prepared statement to its end; rows go to `row` when given.
 Status stepAll(sqlite3* db, sqlite3_stmt* stmt, const std::function<void()>& row) {
   for (;;) {
+    cpu::settleVectorUnit();
     const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_DONE) return Status::Ok();
     if (rc != SQLITE_ROW) return engineError(db);

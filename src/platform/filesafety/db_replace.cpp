@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include "platform/core/posix_io.h"
+#include "platform/core/vector_unit.h"
 #include "platform/filesafety/db_file.h"
 #include "platform/filesafety/files.h"
 
@@ -25,6 +26,7 @@ Status busyAsInUse(const Status& s) {
 Status copyPages(sqlite3* from, sqlite3* to) {
   sqlite3_backup* b = sqlite3_backup_init(to, "main", from, "main");
   if (!b) return Status::Error(sqlite3_extended_errcode(to), QString::fromUtf8(sqlite3_errmsg(to)));
+  cpu::settleVectorUnit();
   const int rc = sqlite3_backup_step(b, -1);
   sqlite3_backup_finish(b);
   if (rc == SQLITE_DONE) return Status::Ok();

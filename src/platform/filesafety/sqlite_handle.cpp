@@ -3,6 +3,8 @@
 
 #include <sqlite3.h>
 
+#include "platform/core/vector_unit.h"
+
 namespace db {
 
 Status RawConnection::open(const QByteArray& path, int flags, const char* vfs) {
@@ -24,7 +26,9 @@ Status RawConnection::run(const char* sql, const QByteArray* param, QString* fir
   int rc = sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr);
   if (rc != SQLITE_OK) return error(rc);
   if (param) sqlite3_bind_text(stmt, 1, param->constData(), int(param->size()), SQLITE_TRANSIENT);
-  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+  for (;;) {
+    cpu::settleVectorUnit();
+    if ((rc = sqlite3_step(stmt)) != SQLITE_ROW) break;
     if (!firstColumn) continue;
     if (!firstColumn->isEmpty()) firstColumn->append(QLatin1Char('\n'));
     firstColumn->append(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))));
@@ -40,8 +44,11 @@ Status RawConnection::rows(const QByteArray& sql, QStringList& rows, bool* prepa
     return error(SQLITE_ERROR);
   if (prepared) *prepared = true;
   int rc;
-  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+  for (;;) {
+    cpu::settleVectorUnit();
+    if ((rc = sqlite3_step(stmt)) != SQLITE_ROW) break;
     rows.append(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))));
+  }
   const Status s = rc == SQLITE_DONE ? Status::Ok() : error(rc);
   sqlite3_finalize(stmt);
   return s;
