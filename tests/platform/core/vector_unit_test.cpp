@@ -7,37 +7,18 @@
 #include <cpuid.h>
 #include <sqlite3.h>
 
-#include <cstdint>
-
 #include "platform/core/db_engine.h"
 #include "platform/filesafety/sqlite_handle.h"
 #include "support/sandbox.h"
 #include "support/shop_db.h"
-#include "support/test_helpers.h"
 
 namespace {
 
-// Whether the processor tells which register states are in use (XGETBV
-// with ECX = 1) and has AVX.
-bool canTell() {
-  unsigned a, b, c, d;
-  if (!__get_cpuid_count(0xd, 1, &a, &b, &c, &d) || (a & 4) == 0) return false;
-  return __builtin_cpu_supports("avx") != 0;
-}
-
-// Whether the upper halves of the AVX registers are in use.
-bool upperHalvesInUse() {
-  uint32_t lo, hi;
-  asm volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(1));
-  return (lo & 4) != 0;
-}
-
-// Leaves the upper half of ymm0 set, as a library built for AVX can.
-void dirtyUpperHalves() { asm volatile("vpcmpeqd %%ymm0, %%ymm0, %%ymm0" ::: "xmm0"); }
-
-// kv_upper_in_use(): what upperHalvesInUse() says while SQLite runs.
+// kv_upper_in_use(): 1 while the upper halves are in use (XGETBV, ECX = 1).
 void upperInUse(sqlite3_context* context, int, sqlite3_value**) {
-  sqlite3_result_int(context, upperHalvesInUse() ? 1 : 0);
+  unsigned lo, hi;
+  asm volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(1));
+  sqlite3_result_int(context, (lo & 4) ? 1 : 0);
 }
 
 Status registerProbe(sqlite3* db) {
@@ -45,8 +26,13 @@ Status registerProbe(sqlite3* db) {
   return Status::Ok();
 }
 
+// Leaves the upper half of ymm0 set, as a library built for AVX can.
+void dirtyUpperHalves() { asm volatile("vpcmpeqd %%ymm0, %%ymm0, %%ymm0" ::: "xmm0"); }
+
 TEST(VectorUnit, StatementsRunWithTheUpperHalvesClear) {
-  if (!canTell()) GTEST_SKIP() << "the processor cannot tell its register states";
+  unsigned a, b, c, d;
+  if (!__get_cpuid_count(0xd, 1, &a, &b, &c, &d) || (a & 4) == 0 || !__builtin_cpu_supports("avx"))
+    GTEST_SKIP() << "the processor cannot tell its register states";
   test::TempDir dir;
   const QString path = dir.file(QStringLiteral("shop.mdb"));
   ASSERT_TRUE(test::createShopDb(path));
