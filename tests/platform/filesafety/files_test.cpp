@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <cerrno>
+#include <csignal>
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -82,6 +83,16 @@ TEST(InUse, OnlyAnotherProcessWritingCounts) {
   }
   EXPECT_FALSE(files::isInUse(path));
   EXPECT_FALSE(files::isInUse(dir.file("missing")));
+}
+
+// A program that opens the file while the in-use test holds its lease breaks
+// the lease, and the kernel says so with SIGIO: that notice must not end us.
+TEST(InUse, TheNoticeOfABrokenLeaseCannotEndTheProgram) {
+  test::TempDir dir;
+  const QString path = dir.file("shop.mdb");
+  ASSERT_TRUE(test::writeFile(path, "data"));
+  EXPECT_FALSE(files::isInUse(path));
+  ASSERT_EQ(::raise(SIGIO), 0);
 }
 
 TEST(RemoveFile, RefusesReadOnlyAndInUseFilesAndKeepsThem) {
