@@ -8,8 +8,8 @@ namespace cpu {
 // parser and the settings use), and until they are cleared every SSE
 // instruction of code built without AVX, SQLite's and ours, waits on them:
 // SQLite then took half as long again (PRAGMA quick_check of a 0.5 GB file,
-// 0.80 against 0.51 s). Called before SQLite's long work; costs a few cycles and
-// does nothing on a processor without AVX.
+// 0.80 against 0.51 s). Called before SQLite's long work; costs a few cycles
+// and does nothing on a processor without AVX.
 void settleVectorUnit();
 
 }  // namespace cpu

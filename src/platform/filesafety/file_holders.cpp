@@ -125,13 +125,12 @@ int writeLeaseAnswer(const QByteArray& path, dev_t dev, ino_t ino) {
   // Another program that opens the file while the lease is held breaks it,
   // and the kernel tells the holder with SIGIO, whose default action ends
   // the program. The lease is let go at once, so the notice is not needed.
-  static const bool quiet = [] {
+  [[maybe_unused]] static const bool quiet = [] {
     struct sigaction before = {};
     if (::sigaction(SIGIO, nullptr, &before) == 0 && before.sa_handler == SIG_DFL && !(before.sa_flags & SA_SIGINFO))
       std::signal(SIGIO, SIG_IGN);
     return true;
   }();
-  (void)quiet;
   posix::Fd f(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!f.valid()) return errno == EWOULDBLOCK ? EAGAIN : errno;
   struct stat st;
