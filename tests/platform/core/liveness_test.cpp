@@ -62,6 +62,25 @@ TEST(Liveness, TimersRunDuringTheWorkAndUserInputWaitsForItsEnd) {
   EXPECT_EQ(window.presses, 1);
 }
 
+TEST(Liveness, AQuitAskedDuringTheWorkNeitherCutsItShortNorStopsTheEvents) {
+  std::atomic<bool> quitAsked{false};
+  std::atomic<bool> laterTimer{false};
+  QTimer::singleShot(0, [&] {
+    QCoreApplication::exit(0);
+    quitAsked = true;
+    QTimer::singleShot(0, [&] { laterTimer = true; });
+  });
+  bool laterTimerDuringWork = false;
+  {
+    liveness::Responsive responsive;
+    laterTimerDuringWork = liveness::run([&] { return waitForTimer(quitAsked) && waitForTimer(laterTimer); });
+  }
+  EXPECT_TRUE(laterTimerDuringWork);
+  // Let the application's own loop take the quit, so later tests start clean.
+  QTimer::singleShot(0, &QCoreApplication::quit);
+  QCoreApplication::exec();
+}
+
 TEST(Liveness, WithoutAResponsiveScopeTheWorkRunsInlineAndErrorsReachTheCaller) {
   std::atomic<bool> fired{false};
   QTimer::singleShot(0, [&] { fired = true; });
