@@ -6,10 +6,12 @@ integrity_check before the deletes and on the new file). A benchmark, not a
 test: it prints figures.
 
   python3 bench/stock_sides.py BUILD_DIR [--scale N] [--rounds N] [--cores 1,2,all] [--dir FOLDER]
-                               [--other-build DIR]
+                               [--other-build DIR] [--sample FILE]
 
 --other-build adds a side A0: the purge-database of another build (an
 older tree), run the same way, for a before-and-after in one run.
+--sample reads an existing sample (made by make-sample-db with the seed and
+day below) instead of making one: the largest take minutes to write.
 
 Rounds are interleaved (the order of the sides turns each round); every side
 starts from a fresh copy of the sample, flushed and dropped from the page
@@ -96,12 +98,14 @@ def main():
     p.add_argument("--cores", default="all", help="comma-separated: a count (taskset -c 0..n-1) or 'all'")
     p.add_argument("--dir", default=os.environ.get("TMPDIR", "/var/tmp"))
     p.add_argument("--other-build")
+    p.add_argument("--sample")
     a = p.parse_args()
     work = tempfile.mkdtemp(prefix="stock-sides-", dir=a.dir)
     try:
-        pristine = os.path.join(work, "pristine.mdb")
-        subprocess.run([os.path.join(a.build, "make-sample-db"), pristine, "--scale", str(a.scale), "--seed",
-                        "20240628", "--today", "2024-06-28"], check=True, stdout=subprocess.DEVNULL)
+        pristine = a.sample or os.path.join(work, "pristine.mdb")
+        if not a.sample:
+            subprocess.run([os.path.join(a.build, "make-sample-db"), pristine, "--scale", str(a.scale), "--seed",
+                            "20240628", "--today", "2024-06-28"], check=True, stdout=subprocess.DEVNULL)
         place = os.path.join(work, "drive_c")
         os.mkdir(place)
         env = dict(os.environ, KESTROVA_DRIVE_C=place, XDG_CONFIG_HOME=work, XDG_DATA_HOME=work,
